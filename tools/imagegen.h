@@ -1,0 +1,30 @@
+// Making firmware image files: the image tool and the virtual device both build images
+// from header fields and a plain payload.
+#ifndef TOOLS_IMAGEGEN_H
+#define TOOLS_IMAGEGEN_H
+
+#include <cstdint>
+#include <vector>
+
+struct imagegen_fields {
+  char product[9];  // up to 8 characters; shorter names are zero-padded
+  unsigned version;
+  unsigned build;
+  unsigned year;
+  unsigned month;
+  unsigned day;
+};
+
+// Fills `count` bytes with the deterministic test pattern of `seed` (xorshift32).
+void imagegen_pattern(unsigned char *dst, uint32_t count, uint32_t seed);
+
+// A complete stored image: the header with the payload's sum and the total size, the
+// scrambled payload, and the scrambled big-endian trailer.
+std::vector<unsigned char> imagegen_build(const imagegen_fields &fields,
+                                          const unsigned char *plain_payload,
+                                          uint32_t payload_size);
+
+// The 32-bit wrapping sum of a plain payload.
+uint32_t imagegen_sum(const unsigned char *plain, uint32_t count);
+
+#endif
