@@ -59,7 +59,8 @@ bool read_whole_file(const char *name, std::vector<unsigned char> *out) {
   if (file == nullptr) return false;
   unsigned char block[65536];
   size_t n = 0;
-  while ((n = std::fread(block, 1, sizeof block, file)) > 0) out->insert(out->end(), block, block + n);
+  while ((n = std::fread(block, 1, sizeof block, file)) > 0)
+    out->insert(out->end(), block, block + n);
   const bool ok = std::ferror(file) == 0;
   std::fclose(file);
   return ok;

@@ -25,7 +25,8 @@ ScratchFile::~ScratchFile() {
 
 void ScratchFile::write(const std::vector<unsigned char> &bytes) const {
   std::ofstream out(path_, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char *>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 std::vector<unsigned char> ScratchFile::read() const { return read_file_bytes(path_); }

@@ -1,3 +1,5 @@
+#include "prgdecode.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -7,7 +9,6 @@
 #include <set>
 
 #include "imagegen.h"
-#include "prgdecode.h"
 #include "test_support.h"
 
 namespace {
@@ -40,7 +41,7 @@ const std::regex kDiagLine(R"(zvtest\\prgdecode\.cpp:\d+:ERROR\n)");
 struct CheckCase {
   const char *name;
   std::vector<unsigned char> buffer;
-  int32_t length;      // the length passed to the check
+  int32_t length;  // the length passed to the check
   int result;
   const char *second;  // the values line after the diagnostic, or "" for none
 };
@@ -52,7 +53,8 @@ std::vector<CheckCase> check_cases() {
   std::vector<unsigned char> big(64, 0);
   put_be32(big, 20, 35);
   cases.push_back({"length 0", big, 0, 1, "check size = 0, fw_size = 0\n"});
-  cases.push_back({"length 23 (size not yet readable)", big, 23, 1, "check size = 0, fw_size = 23\n"});
+  cases.push_back(
+      {"length 23 (size not yet readable)", big, 23, 1, "check size = 0, fw_size = 23\n"});
   cases.push_back({"length 35", big, 35, 1, "check size = 0, fw_size = 35\n"});
 
   std::vector<unsigned char> empty_payload = make_image(0);
@@ -82,7 +84,8 @@ TEST(PrgdecodeCheck, LengthAndSizeBoundaries) {
   for (const CheckCase &c : check_cases()) {
     SCOPED_TRACE(c.name);
     int result = -5;
-    const std::string out = capture_stdout([&] { result = prgdecode_check(c.buffer.data(), c.length); });
+    const std::string out =
+        capture_stdout([&] { result = prgdecode_check(c.buffer.data(), c.length); });
     EXPECT_EQ(result, c.result);
     if (c.result == 0) {
       EXPECT_EQ(out, "");
@@ -104,9 +107,8 @@ TEST(PrgdecodeCheck, SumMismatchPrintsRealAndHeaderSums) {
   std::vector<unsigned char> image = make_image(200);
   const uint32_t sum = prgdecode_checksum(image.data());
   put_be32(image, 16, sum + 1);
-  const std::string out = capture_stdout([&] {
-    EXPECT_EQ(prgdecode_check(image.data(), static_cast<int32_t>(image.size())), 1);
-  });
+  const std::string out = capture_stdout(
+      [&] { EXPECT_EQ(prgdecode_check(image.data(), static_cast<int32_t>(image.size())), 1); });
   char expected[128];
   std::snprintf(expected, sizeof expected, "check_size = 200, real sum = %#lx, hdr sum = %#lx\n",
                 static_cast<unsigned long>(sum), static_cast<unsigned long>(sum + 1));
@@ -119,9 +121,8 @@ TEST(PrgdecodeCheck, TrailerMismatchPrintsTrailerInPlaceOfRealSum) {
   const uint32_t sum = prgdecode_checksum(image.data());
   unsigned char plain_trailer[4] = {0x12, 0x34, 0x56, 0x78};
   prgdecode_encode(image.data() + image.size() - 4, plain_trailer, 4);
-  const std::string out = capture_stdout([&] {
-    EXPECT_EQ(prgdecode_check(image.data(), static_cast<int32_t>(image.size())), 1);
-  });
+  const std::string out = capture_stdout(
+      [&] { EXPECT_EQ(prgdecode_check(image.data(), static_cast<int32_t>(image.size())), 1); });
   char expected[128];
   std::snprintf(expected, sizeof expected,
                 "check_size = 50, real sum = 0x12345678, hdr sum = %#lx\n",
@@ -136,7 +137,8 @@ TEST(PrgdecodeCheck, AnySingleByteChangeOfPayloadOrTrailerFails) {
     std::vector<unsigned char> copy = image;
     copy[at] ^= 0x01;
     int result = 0;
-    capture_stdout([&] { result = prgdecode_check(copy.data(), static_cast<int32_t>(copy.size())); });
+    capture_stdout(
+        [&] { result = prgdecode_check(copy.data(), static_cast<int32_t>(copy.size())); });
     ASSERT_EQ(result, 1) << "byte " << at;
   }
 }
@@ -159,13 +161,13 @@ TEST(PrgdecodeCheck, ImageIsNotModified) {
 }
 
 TEST(PrgdecodeHeader, AccessorsReadBigEndianFields) {
-  const unsigned char header[32] = {'Z', 'V', '-', '1', '6', 'x', '1', '6',
-                                    0x04, 0xD2,             // version 1234
-                                    0x00, 0x07,             // build 7
-                                    0x07, 0xEA, 11, 20,     // 2026-11-20
-                                    0xDE, 0xAD, 0xBE, 0xEF, // checksum
-                                    0x00, 0x09, 0x40, 0x20, // size 606240
-                                    1, 2, 3, 4, 5, 6, 7, 8};
+  const unsigned char header[32] = {'Z',  'V',  '-',  '1',  '6', 'x', '1', '6',
+                                    0x04, 0xD2,              // version 1234
+                                    0x00, 0x07,              // build 7
+                                    0x07, 0xEA, 11,   20,    // 2026-11-20
+                                    0xDE, 0xAD, 0xBE, 0xEF,  // checksum
+                                    0x00, 0x09, 0x40, 0x20,  // size 606240
+                                    1,    2,    3,    4,    5,   6,   7,   8};
   EXPECT_EQ(prgdecode_version(header), 1234u);
   EXPECT_EQ(prgdecode_build(header), 7u);
   EXPECT_EQ(prgdecode_year(header), 2026u);
@@ -218,11 +220,13 @@ TEST(PrgdecodeFiles, LoadFileFailuresAndSuccess) {
   ScratchFile empty("prg_empty");
   empty.write({});
   int32_t length = 77;
-  std::string out = capture_stdout([&] { EXPECT_EQ(prgdecode_load_file(empty.c_str(), &length), nullptr); });
+  std::string out =
+      capture_stdout([&] { EXPECT_EQ(prgdecode_load_file(empty.c_str(), &length), nullptr); });
   EXPECT_EQ(count_error_lines(out), 1);
   EXPECT_EQ(length, 77);
 
-  out = capture_stdout([&] { EXPECT_EQ(prgdecode_load_file("/nonexistent/zv/image", &length), nullptr); });
+  out = capture_stdout(
+      [&] { EXPECT_EQ(prgdecode_load_file("/nonexistent/zv/image", &length), nullptr); });
   EXPECT_EQ(count_error_lines(out), 1);
 
   ScratchFile three("prg_three");
@@ -242,7 +246,8 @@ TEST(PrgdecodeFiles, ReadHeaderNeedsThirtyTwoBytes) {
   file.write(std::vector<unsigned char>(31, 0x55));
   unsigned char header[32];
   std::memset(header, 0xAA, sizeof header);
-  std::string out = capture_stdout([&] { EXPECT_EQ(prgdecode_read_header(header, file.c_str()), 1); });
+  std::string out =
+      capture_stdout([&] { EXPECT_EQ(prgdecode_read_header(header, file.c_str()), 1); });
   EXPECT_EQ(count_error_lines(out), 1);
   file.write(make_image(4));
   EXPECT_EQ(prgdecode_read_header(header, file.c_str()), 0);
@@ -281,7 +286,8 @@ TEST(PrgdecodeFiles, WritePlainUnscramblesEverythingAfterTheHeader) {
 TEST(PrgdecodeFiles, WritePlainOfShortFiles) {
   ScratchFile file("prg_plain_short");
   file.write(std::vector<unsigned char>(31, 1));
-  const std::string out = capture_stdout([&] { EXPECT_EQ(prgdecode_write_plain(file.c_str()), 1); });
+  const std::string out =
+      capture_stdout([&] { EXPECT_EQ(prgdecode_write_plain(file.c_str()), 1); });
   EXPECT_EQ(count_error_lines(out), 1);
   EXPECT_FALSE(file_exists(file.path() + ".bin"));
 

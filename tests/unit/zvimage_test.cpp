@@ -35,8 +35,12 @@ TEST(ZvimageTool, MakeCheckPlainGivesBackThePayload) {
   payload.write(bytes);
   ScratchFile image("tool_image");
 
-  ASSERT_EQ(run_tool("make " + image.path() + " --product ZV-8 --version 201 --build 9 --date 2025-02-03"
-                     " --payload " + payload.path()).status, 0);
+  ASSERT_EQ(run_tool("make " + image.path() +
+                     " --product ZV-8 --version 201 --build 9 --date 2025-02-03"
+                     " --payload " +
+                     payload.path())
+                .status,
+            0);
   EXPECT_EQ(run_tool("check " + image.path()).status, 0);
   ASSERT_EQ(run_tool("plain " + image.path()).status, 0);
   const std::vector<unsigned char> plain = read_file_bytes(image.path() + ".bin");
@@ -45,7 +49,8 @@ TEST(ZvimageTool, MakeCheckPlainGivesBackThePayload) {
 
   const RunResult dump = run_tool("dump " + image.path());
   EXPECT_EQ(dump.status, 0);
-  EXPECT_THAT(dump.out, testing::HasSubstr("product: ZV-8\nversion: 201\nbuild: 9\ndate: 2025/2/3\n"));
+  EXPECT_THAT(dump.out,
+              testing::HasSubstr("product: ZV-8\nversion: 201\nbuild: 9\ndate: 2025/2/3\n"));
   EXPECT_THAT(dump.out, testing::EndsWith("OK\n"));
 }
 

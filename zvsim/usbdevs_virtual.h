@@ -1,0 +1,10 @@
+// The in-process transport: the five usbdevs operations call straight into a virtual device.
+#ifndef ZVSIM_USBDEVS_VIRTUAL_H
+#define ZVSIM_USBDEVS_VIRTUAL_H
+
+#include "virtual_device.h"
+
+// The device that the transport reaches; null means no interface is connected.
+void usbdevs_virtual_connect(zvsim::VirtualDevice *device);
+
+#endif

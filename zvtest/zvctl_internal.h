@@ -1,0 +1,29 @@
+// Pieces shared by the request library's source files; not part of its interface.
+#ifndef ZVTEST_ZVCTL_INTERNAL_H
+#define ZVTEST_ZVCTL_INTERNAL_H
+
+#include "zvctl.h"
+
+// The three helpers of one channel, so that a request is written once for both channels.
+struct zvctl_channel {
+  int (*wait_idle)(usbdevs_device **dev);
+  int (*send)(usbdevs_device **dev, zvmsg_buffer *msg);  // sends bytes 0 .. position - 1
+  int (*receive)(usbdevs_device **dev, zvmsg_buffer *msg);
+};
+
+extern const zvctl_channel zvctl_primary;
+extern const zvctl_channel zvctl_secondary;
+
+// Builds "item, end marker" in a fresh message over `data` (ZVMSG_CAPACITY bytes), waits
+// until the device is idle and sends it. Each failing step prints its line; returns 1.
+int zvctl_command(usbdevs_device **dev, const zvctl_channel *channel, zvmsg_buffer *msg,
+                  uint8_t *data, uint8_t id, int type, uintptr_t value);
+
+// An item's value as an unsigned 32-bit number. Byte strings give their first (up to four)
+// bytes, little-endian, rather than the address that the parser hands out for them.
+uint32_t zvctl_item_u32(int type, uintptr_t value, uint8_t size);
+
+// Prints a debug-text item as the reading requests do: "\ndbg:", the text, a newline.
+void zvctl_show_debug_item(int type, uintptr_t value, uint8_t size);
+
+#endif

@@ -1,0 +1,46 @@
+// Vendor request codes and item ids of the ZV-16x16 control protocol. Shared by the host's
+// request library and the virtual device, so that both sides name the same wire values.
+#ifndef ZVTEST_ZVITEMS_H
+#define ZVTEST_ZVITEMS_H
+
+// Vendor requests that carry messages (value and index are always 0).
+enum {
+  ZV_REQ_SEND = 0x1D,      // primary channel, host to device
+  ZV_REQ_RECEIVE = 0x1E,   // primary channel, device to host
+  ZV_REQ_SEND2 = 0x2D,     // secondary channel, host to device
+  ZV_REQ_RECEIVE2 = 0x2E,  // secondary channel, device to host
+};
+
+// Item ids.
+enum {
+  ZV_ITEM_DEBUG_TEXT = 0x12,        // in: bytes of text from the device's firmware
+  ZV_ITEM_SET_13H = 0x13,           // out: u8
+  ZV_ITEM_QUERY_14H = 0x14,         // out: mark, answered by 0x15
+  ZV_ITEM_ANSWER_14H = 0x15,        // in
+  ZV_ITEM_FREQUENCY = 0x17,         // out: u32, sample frequency in Hz
+  ZV_ITEM_QUERY_18H = 0x18,         // out: mark / in: answer
+  ZV_ITEM_CLOCK_SOURCE = 0x19,      // out: u8
+  ZV_ITEM_QUERY_1AH = 0x1A,         // out: mark / in: answer
+  ZV_ITEM_QUERY_1BH = 0x1B,         // out: mark / in: answer
+  ZV_ITEM_FWUP_SIZE = 0x21,         // out: u32, opens a firmware transfer
+  ZV_ITEM_FWUP_STATUS = 0x22,       // out: mark, asks for window and offset
+  ZV_ITEM_FWUP_WINDOW = 0x23,       // in: bytes the device can take now
+  ZV_ITEM_FWUP_OFFSET = 0x24,       // in: image bytes received so far
+  ZV_ITEM_FWUP_DATA = 0x25,         // out: a 61-byte chunk, more follow
+  ZV_ITEM_FWUP_DATA_END = 0x26,     // out: the chunk that ends a window or the image
+  ZV_ITEM_CHECKSUM_REQUEST = 0x27,  // out: u32 byte count
+  ZV_ITEM_CHECKSUM = 0x28,          // in: u32
+  ZV_ITEM_INFO = 0x31,              // out: mark, device information request
+  ZV_ITEM_VERSION = 0x32,           // in: u16
+  ZV_ITEM_BUILD = 0x33,             // in: u16
+  ZV_ITEM_PRODUCT = 0x34,           // in: bytes, not terminated
+  ZV_ITEM_INFO_35H = 0x35,          // in: u16 or bytes
+  ZV_ITEM_INFO_36H = 0x36,          // in: u16 or bytes
+  ZV_ITEM_SET_89H = 0x89,           // out: u8
+  ZV_ITEM_READY = 0xA1,             // in: 0 busy, anything else ready
+  ZV_ITEM_COMMAND_A2H = 0xA2,       // out: mark
+  ZV_ITEM_QUERY_C1H = 0xC1,         // out: mark / in: answer
+  ZV_ITEM_QUERY_C4H = 0xC4,         // out: mark / in: answer
+};
+
+#endif
