@@ -130,6 +130,7 @@ std::vector<std::vector<uint8_t>> VirtualDevice::messages(uint8_t request) const
 }
 
 bool VirtualDevice::transfer_fails(int *counter) {
+  if (settings.on_transfer) settings.on_transfer();
   ++transfers_;
   if (faults.unplug_after_transfers >= 0 && transfers_ > faults.unplug_after_transfers) {
     unplugged_ = true;
@@ -174,7 +175,8 @@ void VirtualDevice::handle_message(int channel, const uint8_t *data, uint16_t le
   std::memcpy(copy, data, length);
   zvmsg_buffer msg;
   zvmsg_attach(&msg, copy, static_cast<uint8_t>(length));
-  const int queued_before = queues_[channel].count;
+  // A new message supersedes answers the host never collected.
+  queues_[channel].count = 0;
   int id = 0, type = 0;
   uintptr_t value = 0;
   uint8_t size = 0;
@@ -183,7 +185,7 @@ void VirtualDevice::handle_message(int channel, const uint8_t *data, uint16_t le
     handle_item(channel, id, type, bytes ? 0 : static_cast<uint32_t>(value),
                 bytes ? reinterpret_cast<const uint8_t *>(value) : nullptr, size);
   }
-  if (queues_[channel].count > queued_before) queues_[channel].hold = settings.answer_hold_polls;
+  if (queues_[channel].count > 0) queues_[channel].hold = settings.answer_hold_polls;
 }
 
 void VirtualDevice::handle_item(int channel, int id, int type, uint32_t value, const uint8_t *bytes,
@@ -395,6 +397,7 @@ void VirtualDevice::take_chunk(const uint8_t *bytes, uint8_t size) {
     ++dropped_chunks_;  // not asked for: the offset stays where it is
     return;
   }
+  ++chunks_;
   rx_.insert(rx_.end(), bytes, bytes + size);
   fw_received_ += size;
   fw_grant_ -= size;
@@ -433,6 +436,7 @@ void VirtualDevice::answer_status(int channel) {
         offset -= std::min(offset, faults.offset_behind_bytes);
       }
       answer(channel, ZV_ITEM_FWUP_WINDOW, ZVMSG_U32, window);
+      if (settings.status_split_replies) end_reply(channel);
       answer(channel, ZV_ITEM_FWUP_OFFSET, ZVMSG_U32, offset);
       break;
     }
@@ -441,7 +445,8 @@ void VirtualDevice::answer_status(int channel) {
       break;
     case Fw::kDone:
       answer(channel, ZV_ITEM_FWUP_WINDOW, ZVMSG_U32, 0);
-      answer(channel, ZV_ITEM_FWUP_OFFSET, ZVMSG_U32, fw_size_);
+      answer(channel, ZV_ITEM_FWUP_OFFSET, ZVMSG_U32,
+             faults.completion_offset_wrong ? fw_size_ - 1 : fw_size_);
       break;
     case Fw::kIdle:
       answer(channel, ZV_ITEM_FWUP_WINDOW, ZVMSG_U32, 0);

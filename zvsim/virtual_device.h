@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,9 +32,11 @@ struct Settings {
   uint32_t checksum_noise = 0;         // each reading adds 0 .. noise
   uint32_t flash_write_ms = 0;         // after the last byte, before the transfer completes
   int list_entries_per_reply = 2;      // per-target list entries in one reply
+  bool status_split_replies = false;   // window and offset of a status answer in two replies
   std::string debug_text;              // sent with the next debug_text_replies replies
   int debug_text_replies = 0;
-  bool log_transfers = false;  // keep every transfer for the tests to read
+  bool log_transfers = false;         // keep every transfer for the tests to read
+  std::function<void()> on_transfer;  // called at the start of every transfer
 };
 
 // What can go wrong. Counters count down as they act.
@@ -47,6 +50,7 @@ struct Faults {
   bool window_stuck_zero = false;            // status replies always offer window 0
   int offset_behind_replies = 0;             // the next N status replies report an offset...
   uint32_t offset_behind_bytes = 0;          // ...this far below the true one
+  bool completion_offset_wrong = false;      // once complete, the offset reported is one short
   bool never_complete = false;               // the received image is never taken over
   uint32_t checksum_error_after_update = 0;  // added to every reading after an update
 };
@@ -109,6 +113,7 @@ class VirtualDevice {
   long transfers_out() const { return transfers_out_; }
   long transfers_in() const { return transfers_in_; }
   long dropped_chunks() const { return dropped_chunks_; }
+  long chunks() const { return chunks_; }  // chunks taken, since construction
   const std::vector<TransferRecord> &log() const { return log_; }
   // Host-to-device messages on a channel's send request, in order.
   std::vector<std::vector<uint8_t>> messages(uint8_t request) const;
@@ -154,7 +159,7 @@ class VirtualDevice {
   Queue queues_[2];
   bool unplugged_ = false;
   uint64_t busy_until_ = 0;
-  long transfers_ = 0, transfers_out_ = 0, transfers_in_ = 0, dropped_chunks_ = 0;
+  long transfers_ = 0, transfers_out_ = 0, transfers_in_ = 0, dropped_chunks_ = 0, chunks_ = 0;
   std::vector<TransferRecord> log_;
 
   std::vector<uint8_t> active_;  // running firmware, as stored

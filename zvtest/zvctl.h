@@ -7,6 +7,7 @@
 #ifndef ZVTEST_ZVCTL_H
 #define ZVTEST_ZVCTL_H
 
+#include <atomic>
 #include <cstdint>
 
 #include "usbdevs.h"
@@ -64,5 +65,54 @@ int zvctl_get_info_35h(usbdevs_device **dev, uint8_t *dst, int maximum, uint8_t 
 int zvctl_get_info_36h(usbdevs_device **dev, uint8_t *dst, int maximum, uint8_t *length);
 int zvctl_get_version2(usbdevs_device **dev, uint16_t *version);
 int zvctl_get_build2(usbdevs_device **dev, uint16_t *build);
+
+// Firmware transfer. Sends the image exactly as given, paced by the device's window and
+// offset; `progress` (optional) follows the bytes sent and shows `total` only once the
+// device has confirmed the whole image. zvctl_fwup2 is the same on the secondary channel.
+enum {
+  FWUP_CHUNK_MAX = 61,
+  FWUP_STATUS_REPLIES = 10000,
+  FWUP_STALL_LIMIT = 2000,
+  FWUP_COMPLETION_CYCLES = 20,
+  FWUP_COMPLETION_REPLIES = 10,
+  FWUP_COMPLETION_CYCLES2 = 10,
+  FWUP_REPLY_PAUSE_MS = 100,
+  FWUP_CYCLE_PAUSE_MS = 1000,
+};
+int zvctl_fwup(usbdevs_device **dev, const uint8_t *image, uint32_t total,
+               std::atomic<uint32_t> *progress);
+int zvctl_fwup2(usbdevs_device **dev, const uint8_t *image, uint32_t total,
+                std::atomic<uint32_t> *progress);
+
+// Per-target requests: a selector pair (items 0x61, 0x62) addresses one target.
+struct zvctl_list_entry {
+  uint32_t selector_a;
+  uint8_t selector_b;
+  uint16_t value;
+};
+
+// Composers: append a group of items, or leave the message exactly as it was.
+int zvctl_add_read(zvmsg_buffer *msg, int a, int b);
+int zvctl_add_pair(zvmsg_buffer *msg, int a1, int b1, int a2, int b2);
+int zvctl_add_pair_values(zvmsg_buffer *msg, int a1, int b1, int a2, int b2, int p5, int p6);
+int zvctl_add_block_51h(zvmsg_buffer *msg, int a, int b, int p3, int p4, int p5, int p6, int p7);
+int zvctl_add_block_91h(zvmsg_buffer *msg, int a, int b, int p3, int p4, int p5, int p6, int p7,
+                        int p8, int p9);
+int zvctl_add_block_d1h(zvmsg_buffer *msg, int p1, int p2, int p3, int p4);
+int zvctl_add_47h_48h(zvmsg_buffer *msg, int p1, int p2);
+int zvctl_add_selected_byte(zvmsg_buffer *msg, int a, int b, int id, int value);
+
+int zvctl_read_value(usbdevs_device **dev, uint32_t a, int b, uint16_t *value);
+int zvctl_get_list(usbdevs_device **dev, zvctl_list_entry *entries, int maximum, uint8_t *count);
+int zvctl_set_pair(usbdevs_device **dev, int a1, int b1, int a2, int b2);
+int zvctl_set_block_51h(usbdevs_device **dev, int a, int b, int p3, int p4, int p5, int p6, int p7);
+int zvctl_set_block_91h(usbdevs_device **dev, int a, int b, int p3, int p4, int p5, int p6, int p7,
+                        int p8, int p9);
+int zvctl_set_selected_byte(usbdevs_device **dev, int a, int b, int id, int value);
+int zvctl_set_81h(usbdevs_device **dev, int a, int b, int value);
+int zvctl_set_82h(usbdevs_device **dev, int a, int b, int value);
+int zvctl_set_83h(usbdevs_device **dev, int a, int b, int value);
+int zvctl_set_84h(usbdevs_device **dev, int a, int b, int value);
+int zvctl_set_85h(usbdevs_device **dev, int a, int b, int value);
 
 #endif

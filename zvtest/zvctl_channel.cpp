@@ -122,10 +122,11 @@ int zvctl_wait_idle2(usbdevs_device **dev) {
 }
 
 int zvctl_command(usbdevs_device **dev, const zvctl_channel *channel, zvmsg_buffer *msg,
-                  uint8_t *data, uint8_t id, int type, uintptr_t value) {
+                  uint8_t *data, uint8_t id, int type, uintptr_t value, uint8_t length) {
   std::memset(data, 0, ZVMSG_CAPACITY);
   zvmsg_attach(msg, data, ZVMSG_CAPACITY);
-  if (zvmsg_append(msg, id, type, value, 0) != 0 || zvmsg_append(msg, 0, ZVMSG_END, 0, 0) != 0) {
+  if (zvmsg_append(msg, id, type, value, length) != 0 ||
+      zvmsg_append(msg, 0, ZVMSG_END, 0, 0) != 0) {
     ZV_DIAG(kSource);
     return 1;
   }

@@ -16,8 +16,9 @@ extern const zvctl_channel zvctl_secondary;
 
 // Builds "item, end marker" in a fresh message over `data` (ZVMSG_CAPACITY bytes), waits
 // until the device is idle and sends it. Each failing step prints its line; returns 1.
+// `length` is the byte count of a ZVMSG_BYTES item.
 int zvctl_command(usbdevs_device **dev, const zvctl_channel *channel, zvmsg_buffer *msg,
-                  uint8_t *data, uint8_t id, int type, uintptr_t value);
+                  uint8_t *data, uint8_t id, int type, uintptr_t value, uint8_t length = 0);
 
 // An item's value as an unsigned 32-bit number. Byte strings give their first (up to four)
 // bytes, little-endian, rather than the address that the parser hands out for them.

@@ -1,0 +1,265 @@
+// Per-target requests: a selector pair (items 0x61 and 0x62) addresses one target inside the
+// device, and the items after it are meant for that target.
+#include <cstring>
+
+#include "zvctl_internal.h"
+#include "zvdiag.h"
+#include "zvsleep.h"
+
+namespace {
+
+const char kSource[] = "zvtest\\zvctl_target.cpp";
+
+enum {
+  kSelectorA = 0x61,
+  kSelectorB = 0x62,
+  kPairFirst = 0x41,
+  kPairSecond = 0x42,
+  kPairClose = 0x43,
+  kPairValue1 = 0x44,
+  kPairValue2 = 0x45,
+  kPairValuesClose = 0x46,
+  kListRequest = 0x71,
+  kListValue = 0x72,
+  kReadRequest = 0xB1,
+  kReadAnswer = 0xB2,
+  kBlockD1Close = 0xD5,
+};
+
+struct Part {
+  int id;
+  int type;
+  int value;
+};
+
+Part mark(int id) { return {id, ZVMSG_MARK, 0}; }
+Part byte(int id, int value) { return {id, ZVMSG_U8, value}; }
+
+// Appends every part, or none: at the first failure the record is put back as it was.
+int compose(zvmsg_buffer *msg, const Part *parts, int count) {
+  if (msg == nullptr) return 1;
+  const zvmsg_buffer saved = *msg;
+  for (int i = 0; i < count; ++i) {
+    if (zvmsg_append(msg, static_cast<uint8_t>(parts[i].id), parts[i].type,
+                     static_cast<uint8_t>(parts[i].value), 0) != 0) {
+      ZV_DIAG(kSource);
+      *msg = saved;
+      return 1;
+    }
+  }
+  return 0;
+}
+
+template <size_t N>
+int compose(zvmsg_buffer *msg, const Part (&parts)[N]) {
+  return compose(msg, parts, static_cast<int>(N));
+}
+
+// The sending pattern: the composed group and the end marker in a fresh message over
+// `data`, an idle wait and the send. The message stays in `data` for a reply to be read.
+template <typename Composer>
+int send_composed(usbdevs_device **dev, zvmsg_buffer *msg, uint8_t *data, Composer add) {
+  std::memset(data, 0, ZVMSG_CAPACITY);
+  zvmsg_attach(msg, data, ZVMSG_CAPACITY);
+  if (add(msg) != 0) {
+    ZV_DIAG(kSource);
+    return 1;
+  }
+  if (zvmsg_append(msg, 0, ZVMSG_END, 0, 0) != 0) {
+    ZV_DIAG(kSource);
+    return 1;
+  }
+  if (zvctl_wait_idle(dev) != 0) {
+    ZV_DIAG(kSource);
+    return 1;
+  }
+  if (zvctl_send(dev, msg) != 0) {
+    ZV_DIAG(kSource);
+    return 1;
+  }
+  return 0;
+}
+
+template <typename Composer>
+int send_composed(usbdevs_device **dev, Composer add) {
+  uint8_t data[ZVMSG_CAPACITY];
+  zvmsg_buffer msg;
+  return send_composed(dev, &msg, data, add);
+}
+
+}  // namespace
+
+int zvctl_add_read(zvmsg_buffer *msg, int a, int b) {
+  const Part parts[] = {byte(kSelectorA, a), byte(kSelectorB, b), mark(kReadRequest)};
+  return compose(msg, parts);
+}
+
+int zvctl_add_pair(zvmsg_buffer *msg, int a1, int b1, int a2, int b2) {
+  const Part parts[] = {byte(kSelectorA, a1), byte(kSelectorB, b1), mark(kPairFirst),
+                        byte(kSelectorA, a2), byte(kSelectorB, b2), mark(kPairSecond),
+                        mark(kPairClose)};
+  return compose(msg, parts);
+}
+
+int zvctl_add_pair_values(zvmsg_buffer *msg, int a1, int b1, int a2, int b2, int p5, int p6) {
+  const Part parts[] = {byte(kSelectorA, a1),  byte(kSelectorB, b1),  mark(kPairFirst),
+                        byte(kSelectorA, a2),  byte(kSelectorB, b2),  mark(kPairSecond),
+                        byte(kPairValue1, p5), byte(kPairValue2, p6), mark(kPairValuesClose)};
+  return compose(msg, parts);
+}
+
+int zvctl_add_block_51h(zvmsg_buffer *msg, int a, int b, int p3, int p4, int p5, int p6, int p7) {
+  // The third argument goes last, into 0x55.
+  const Part parts[] = {byte(kSelectorA, a), byte(kSelectorB, b), byte(0x51, p4), byte(0x52, p5),
+                        byte(0x53, p6),      byte(0x54, p7),      byte(0x55, p3)};
+  return compose(msg, parts);
+}
+
+int zvctl_add_block_91h(zvmsg_buffer *msg, int a, int b, int p3, int p4, int p5, int p6, int p7,
+                        int p8, int p9) {
+  // The third argument goes last, into 0x97.
+  const Part parts[] = {byte(kSelectorA, a), byte(kSelectorB, b), byte(0x91, p4),
+                        byte(0x92, p5),      byte(0x93, p6),      byte(0x94, p7),
+                        byte(0x95, p8),      byte(0x96, p9),      byte(0x97, p3)};
+  return compose(msg, parts);
+}
+
+int zvctl_add_block_d1h(zvmsg_buffer *msg, int p1, int p2, int p3, int p4) {
+  const Part parts[] = {byte(0xD1, p1), byte(0xD2, p2), byte(0xD3, p3), byte(0xD4, p4),
+                        mark(kBlockD1Close)};
+  return compose(msg, parts);
+}
+
+int zvctl_add_47h_48h(zvmsg_buffer *msg, int p1, int p2) {
+  const Part parts[] = {byte(0x47, p2), byte(0x48, p1)};
+  return compose(msg, parts);
+}
+
+int zvctl_add_selected_byte(zvmsg_buffer *msg, int a, int b, int id, int value) {
+  const Part parts[] = {byte(kSelectorA, a), byte(kSelectorB, b), byte(id, value)};
+  return compose(msg, parts);
+}
+
+int zvctl_set_pair(usbdevs_device **dev, int a1, int b1, int a2, int b2) {
+  return send_composed(dev, [&](zvmsg_buffer *m) { return zvctl_add_pair(m, a1, b1, a2, b2); });
+}
+
+int zvctl_set_block_51h(usbdevs_device **dev, int a, int b, int p3, int p4, int p5, int p6,
+                        int p7) {
+  return send_composed(
+      dev, [&](zvmsg_buffer *m) { return zvctl_add_block_51h(m, a, b, p3, p4, p5, p6, p7); });
+}
+
+int zvctl_set_block_91h(usbdevs_device **dev, int a, int b, int p3, int p4, int p5, int p6, int p7,
+                        int p8, int p9) {
+  return send_composed(dev, [&](zvmsg_buffer *m) {
+    return zvctl_add_block_91h(m, a, b, p3, p4, p5, p6, p7, p8, p9);
+  });
+}
+
+int zvctl_set_selected_byte(usbdevs_device **dev, int a, int b, int id, int value) {
+  return send_composed(
+      dev, [&](zvmsg_buffer *m) { return zvctl_add_selected_byte(m, a, b, id, value); });
+}
+
+int zvctl_set_81h(usbdevs_device **dev, int a, int b, int value) {
+  return zvctl_set_selected_byte(dev, a, b, 0x81, value);
+}
+int zvctl_set_82h(usbdevs_device **dev, int a, int b, int value) {
+  return zvctl_set_selected_byte(dev, a, b, 0x82, value);
+}
+int zvctl_set_83h(usbdevs_device **dev, int a, int b, int value) {
+  return zvctl_set_selected_byte(dev, a, b, 0x83, value);
+}
+int zvctl_set_84h(usbdevs_device **dev, int a, int b, int value) {
+  return zvctl_set_selected_byte(dev, a, b, 0x84, value);
+}
+int zvctl_set_85h(usbdevs_device **dev, int a, int b, int value) {
+  return zvctl_set_selected_byte(dev, a, b, 0x85, value);
+}
+
+int zvctl_read_value(usbdevs_device **dev, uint32_t a, int b, uint16_t *value) {
+  uint8_t data[ZVMSG_CAPACITY];
+  zvmsg_buffer msg;
+  if (send_composed(dev, &msg, data, [&](zvmsg_buffer *m) {
+        return zvctl_add_read(m, static_cast<int>(a), b);
+      }) != 0) {
+    return 1;
+  }
+  // The pair last seen survives from one reply to the next.
+  uint32_t current_a = 0;
+  uint8_t current_b = 0;
+  const uint8_t wanted_b = static_cast<uint8_t>(b);
+  for (int polls_left = ZVCTL_REPLY_POLLS; polls_left > 0; --polls_left) {
+    if (zvctl_receive(dev, &msg) != 0) {
+      ZV_DIAG(kSource);
+      return 1;
+    }
+    int id = 0, type = 0;
+    uintptr_t item_value = 0;
+    uint8_t size = 0;
+    while (zvmsg_next(&msg, &id, &type, &item_value, &size) == 0) {
+      const uint32_t v = zvctl_item_u32(type, item_value, size);
+      if (id == kSelectorB) {
+        current_b = static_cast<uint8_t>(v);
+      } else if (id == kSelectorA) {
+        current_a = v;
+      } else if (id == kReadAnswer && current_a == a && current_b == wanted_b) {
+        if (value != nullptr) *value = static_cast<uint16_t>(v);
+        return 0;
+      }
+    }
+    zvsleep_ms(ZVCTL_POLL_SLEEP_MS);
+  }
+  return 1;
+}
+
+int zvctl_get_list(usbdevs_device **dev, zvctl_list_entry *entries, int maximum, uint8_t *count) {
+  uint8_t data[ZVMSG_CAPACITY];
+  zvmsg_buffer msg;
+  if (zvctl_command(dev, &zvctl_primary, &msg, data, kListRequest, ZVMSG_MARK, 0) != 0) {
+    ZV_DIAG(kSource);
+    return 1;
+  }
+  const int limit = static_cast<uint8_t>(maximum);
+  if (limit == 0) {
+    if (count != nullptr) *count = 0;
+    return 0;
+  }
+  int collected = 0;
+  for (;;) {
+    int i = collected;
+    for (int polls_left = ZVCTL_REPLY_POLLS;;) {
+      if (zvctl_receive(dev, &msg) != 0) {
+        ZV_DIAG(kSource);
+        return 1;
+      }
+      int id = 0, type = 0;
+      uintptr_t item_value = 0;
+      uint8_t size = 0;
+      while (zvmsg_next(&msg, &id, &type, &item_value, &size) == 0) {
+        const uint32_t v = zvctl_item_u32(type, item_value, size);
+        const bool stored = entries != nullptr && i < limit;
+        if (id == kSelectorB) {
+          if (stored) entries[i].selector_b = static_cast<uint8_t>(v);
+        } else if (id == kListValue) {
+          if (stored) entries[i].value = static_cast<uint16_t>(v);
+          ++i;
+        } else if (id == kSelectorA) {
+          if (stored) entries[i].selector_a = v;
+        }
+      }
+      if (i != collected) break;
+      zvsleep_ms(ZVCTL_POLL_SLEEP_MS);
+      if (--polls_left == 0) {
+        ZV_DIAG(kSource);
+        return 1;
+      }
+    }
+    if (i >= limit) {
+      if (count != nullptr) *count = static_cast<uint8_t>(limit);
+      return 0;
+    }
+    collected = i;
+  }
+}
