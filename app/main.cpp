@@ -1,0 +1,23 @@
+// ZV-16x16 Firmware Updater: start-up. The window is built first (it loads the embedded
+// image), then the single-instance guard decides whether this copy may run.
+#include <QApplication>
+#include <QIcon>
+
+#include "instanceguard.h"
+#include "mainwindow.h"
+
+int main(int argc, char *argv[]) {
+  QApplication app(argc, argv);
+  MainWindow window;
+  InstanceGuard guard(QCoreApplication::applicationName());
+  if (guard.another_running()) return -1;
+
+  QCoreApplication::setApplicationVersion("1.0.2");
+  window.setWindowTitle(QCoreApplication::applicationName());
+#ifndef Q_OS_WIN
+  // On Windows the executable's icon resource is the window icon already.
+  QApplication::setWindowIcon(QIcon(":/icons/zv16x16.ico"));
+#endif
+  window.show();
+  return app.exec();
+}

@@ -1,0 +1,55 @@
+// The updater's only window: a status label, the update button, a progress bar and a Help
+// menu. It owns the device connection, the loaded image and the records an update uses.
+#ifndef APP_MAINWINDOW_H
+#define APP_MAINWINDOW_H
+
+#include <QMainWindow>
+#include <QString>
+#include <QTimer>
+
+#include "deviceconnection.h"
+#include "updatejob.h"
+
+namespace Ui {
+class MainWindow;
+}
+
+class MainWindow : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  explicit MainWindow(QWidget *parent = nullptr);
+  ~MainWindow() override;
+
+  // Loads and validates an image file into `loaded` and shows what it holds in the label.
+  bool load_fw(const QString &path);
+
+ protected:
+  // A running update needs the window: closing is refused until it has finished.
+  void closeEvent(QCloseEvent *event) override;
+
+ private slots:
+  void on_button_fwupdate_clicked();
+  void on_timer();
+  void on_finish();
+  void on_actionAbout_triggered();
+  void on_processtext(QString text);
+  void on_error(QString error);
+  void select_fw_path();
+
+ private:
+  void warn(const QString &text);
+
+  Ui::MainWindow *ui;
+  QTimer timer;
+  DeviceConnection device;
+  int32_t update_state;  // 0 idle, 1 an update is running
+  bool check_version;    // the downgrade and already-updated rules apply
+  QString fw_path;       // the image file loaded or last tried
+  UpdateJob job;
+  LoadedImage loaded;
+
+  friend class TestMainWindow;
+};
+
+#endif
