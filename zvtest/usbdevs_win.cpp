@@ -1,0 +1,259 @@
+// The Windows transport: finds the ZV-16x16 among the render-class device interfaces by its
+// driver service name, and carries each vendor control transfer as one request to the
+// interface's own driver. No handle is kept between transfers: every transfer opens the
+// driver's control path, sends one request block and closes it again.
+#include <setupapi.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+
+#include "usbdevs.h"
+
+namespace {
+
+const char kSource[] = "zvtest\\usbdevs_win.cpp";
+
+// KSCATEGORY_RENDER {65E8773E-8F56-11D0-A3B9-00A0C9223196}, spelt out so that no kernel
+// streaming header or GUID library is needed.
+const GUID kRenderClass = {
+    0x65E8773E, 0x8F56, 0x11D0, {0xA3, 0xB9, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
+
+const wchar_t kServiceName[] = L"zv-16x16";
+const wchar_t kChannelSuffix[] = L"\\zv-16x16";  // replaces the interface's reference string
+
+const DWORD kEnumerationFlags = DIGCF_PRESENT | DIGCF_DEVICEINTERFACE;  // 0x12
+const DWORD kServiceBufferBytes = 256;
+const DWORD kServiceReadBytes = 254;  // two bytes short, so the text stays terminated
+
+const DWORD IOCTL_USBDEVS_VENDOR_REQUEST = 0x00222000;  // FILE_DEVICE_UNKNOWN, 0x800, buffered
+const uint16_t kVendorDeviceFunction = 0x0017;          // vendor request to the device
+const uint32_t kDirectionIn = 1;
+
+// The driver's input block: a vendor request and, going out, its data. Packed, little-endian.
+#pragma pack(push, 1)
+struct usbdevs_vendor_request {
+  uint32_t transfer_flags;
+  uint32_t data_length;
+  uint16_t function;
+  uint16_t value;
+  uint16_t index;
+  uint8_t reserved_bits;
+  uint8_t request;
+  uint8_t data[4];  // out: the first data bytes (more follow); in: zero
+};
+#pragma pack(pop)
+static_assert(sizeof(usbdevs_vendor_request) == 20, "the driver reads a 20-byte block");
+const DWORD kHeaderBytes = 16;
+const DWORD kMinimumBlock = sizeof(usbdevs_vendor_request);
+
+// "ERROR : <line>" in wide characters. C streams elsewhere cannot mix wide and narrow output
+// on one stream, so off Windows the same text goes out narrow.
+void print_wide_error(int line) {
+#ifdef _WIN32
+  std::wprintf(L"ERROR : %d\n", line);
+#else
+  std::printf("ERROR : %d\n", line);
+#endif
+}
+
+}  // namespace
+
+// The thread's last system error, with the system's text for it.
+void usbdevs_print_last_error() {
+  const DWORD code = GetLastError();
+  std::printf("%s:%d:", kSource, __LINE__);
+  std::printf("GetLastError() = %#x\n", static_cast<unsigned>(code));
+  LPWSTR text = nullptr;
+  FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0x0400, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+  if (text != nullptr) {
+    std::printf("%ls", text);
+    LocalFree(text);
+  }
+}
+
+// 1 when an interface of a device whose driver service is `service` was found. Every match
+// overwrites `dst`, so the last matching interface wins.
+int usbdevs_find_interface(const wchar_t *service, wchar_t *dst, unsigned capacity,
+                           errno_t *copy_status) {
+  HDEVINFO set = SetupDiGetClassDevsW(&kRenderClass, nullptr, nullptr, kEnumerationFlags);
+  if (set == INVALID_HANDLE_VALUE) {
+    print_wide_error(__LINE__);
+    return 0;
+  }
+  int found = 0;
+  SP_DEVINFO_DATA device;
+  std::memset(&device, 0, sizeof device);
+  device.cbSize = sizeof device;
+  for (DWORD device_index = 0; SetupDiEnumDeviceInfo(set, device_index, &device); ++device_index) {
+    BYTE name[kServiceBufferBytes];
+    std::memset(name, 0, sizeof name);
+    if (!SetupDiGetDeviceRegistryPropertyW(set, &device, SPDRP_SERVICE, nullptr, name,
+                                           kServiceReadBytes, nullptr)) {
+      print_wide_error(__LINE__);
+    }
+    const bool matches =
+        service != nullptr && std::wcscmp(reinterpret_cast<const wchar_t *>(name), service) == 0;
+
+    SP_DEVICE_INTERFACE_DATA interface_data;
+    std::memset(&interface_data, 0, sizeof interface_data);
+    interface_data.cbSize = sizeof interface_data;
+    for (DWORD member = 0;
+         SetupDiEnumDeviceInterfaces(set, &device, &kRenderClass, member, &interface_data);
+         ++member) {
+      DWORD required = 0;
+      SetupDiGetDeviceInterfaceDetailW(set, &interface_data, nullptr, 0, &required, nullptr);
+      if (required == 0) {
+        print_wide_error(__LINE__);
+        continue;
+      }
+      auto *detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W *>(std::malloc(required));
+      if (detail == nullptr) {
+        print_wide_error(__LINE__);
+        continue;
+      }
+      std::memset(detail, 0, required);
+      detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);  // the fixed part only
+      if (!SetupDiGetDeviceInterfaceDetailW(set, &interface_data, detail, required, nullptr,
+                                            nullptr)) {
+        print_wide_error(__LINE__);
+        std::free(detail);
+        continue;
+      }
+      if (matches) {
+        // A path that does not fit is not cut into another path: the interface is skipped.
+        if (dst != nullptr && std::wcslen(detail->DevicePath) >= capacity) {
+          print_wide_error(__LINE__);
+          std::free(detail);
+          continue;
+        }
+        if (dst != nullptr) {
+          std::memset(dst, 0, capacity * sizeof(wchar_t));
+          const errno_t status = wcscpy_s(dst, capacity, detail->DevicePath);
+          if (copy_status != nullptr) *copy_status = status;
+        }
+        found = 1;
+      }
+      std::free(detail);
+    }
+  }
+  SetupDiDestroyDeviceInfoList(set);
+  return found;
+}
+
+// Opens the driver's control path: the interface path with its last component replaced.
+HANDLE usbdevs_open_channel(const wchar_t *interface_path) {
+  wchar_t path[USBDEVS_PATH_UNITS];
+  const size_t length = std::wcslen(interface_path);
+  const wchar_t *cut = std::wcsrchr(interface_path, L'\\');
+  const size_t kept = cut != nullptr ? static_cast<size_t>(cut - interface_path) : length;
+  const size_t suffix = sizeof kChannelSuffix / sizeof kChannelSuffix[0] - 1;
+  if (length >= USBDEVS_PATH_UNITS || kept + suffix >= USBDEVS_PATH_UNITS) {
+    // Too long for the control path: refused rather than cut into a different path.
+    print_wide_error(__LINE__);
+    return INVALID_HANDLE_VALUE;
+  }
+  wcscpy_s(path, USBDEVS_PATH_UNITS, interface_path);
+  path[kept] = L'\0';
+  wcscat_s(path, USBDEVS_PATH_UNITS, kChannelSuffix);
+  HANDLE handle =
+      CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  OPEN_EXISTING, 0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    usbdevs_print_last_error();
+    print_wide_error(__LINE__);
+  }
+  return handle;
+}
+
+// One request to the driver. For an out transfer the output size is 0, so the driver must
+// report 0 bytes; an in transfer must get exactly the bytes asked for.
+int usbdevs_ioctl(HANDLE handle, void *in, DWORD in_size, void *out, DWORD out_size) {
+  DWORD returned = 0;
+  if (!DeviceIoControl(handle, IOCTL_USBDEVS_VENDOR_REQUEST, in, in_size, out, out_size, &returned,
+                       nullptr)) {
+    std::printf("%s:%d:ERROR\n", kSource, __LINE__);
+    usbdevs_print_last_error();
+    return 1;
+  }
+  if (returned != out_size) {
+    std::printf("%s:%d:ERROR\n", kSource, __LINE__);
+    return 1;
+  }
+  return 0;
+}
+
+int usbdevs_init(usbdevs_device *dev) {
+  std::memset(&dev->transport, 0, sizeof dev->transport);
+  return 0;
+}
+
+int usbdevs_close(usbdevs_device *) { return 0; }
+
+int usbdevs_open(usbdevs_device *dev, usbdevs_device **out, uint8_t index) {
+  if (index != 0) return 1;
+  if (!usbdevs_find_interface(kServiceName, dev->transport.interface_path, USBDEVS_PATH_UNITS,
+                              nullptr)) {
+    return 1;
+  }
+  if (out != nullptr) *out = dev;
+  return 0;
+}
+
+int usbdevs_vendor_out(usbdevs_device *dev, uint8_t request, uint16_t value, uint16_t index,
+                       uint16_t length, const uint8_t *data) {
+  if (length == 0 || data == nullptr) {
+    std::printf("%s:%d:ERROR\n", kSource, __LINE__);
+    return 1;
+  }
+  HANDLE handle = usbdevs_open_channel(dev->transport.interface_path);
+  if (handle == INVALID_HANDLE_VALUE) {
+    std::printf("%s:%d:ERROR\n", kSource, __LINE__);
+    return 1;
+  }
+  DWORD size = kHeaderBytes + length;
+  if (size < kMinimumBlock) size = kMinimumBlock;
+  auto *block = static_cast<uint8_t *>(VirtualAlloc(nullptr, size, MEM_COMMIT, PAGE_READWRITE));
+  if (block == nullptr) {
+    std::printf("%s:%d:ERROR\n", kSource, __LINE__);
+    CloseHandle(handle);
+    return 1;
+  }
+  std::memset(block, 0, size);
+  usbdevs_vendor_request header{};
+  header.transfer_flags = 0;
+  header.data_length = length;
+  header.function = kVendorDeviceFunction;
+  header.value = value;
+  header.index = index;
+  header.reserved_bits = 0;
+  header.request = request;
+  std::memcpy(block, &header, kHeaderBytes);
+  std::memcpy(block + kHeaderBytes, data, length);
+  const int result = usbdevs_ioctl(handle, block, size, nullptr, 0);
+  VirtualFree(block, 0, MEM_RELEASE);
+  CloseHandle(handle);
+  return result;
+}
+
+int usbdevs_vendor_in(usbdevs_device *dev, uint8_t request, uint16_t value, uint16_t index,
+                      uint16_t length, uint8_t *data) {
+  HANDLE handle = usbdevs_open_channel(dev->transport.interface_path);
+  if (handle == INVALID_HANDLE_VALUE) return 1;
+  usbdevs_vendor_request block{};
+  block.transfer_flags = kDirectionIn;
+  block.data_length = 0;
+  block.function = kVendorDeviceFunction;
+  block.value = value;
+  block.index = index;
+  block.reserved_bits = 0;
+  block.request = request;
+  const int result = usbdevs_ioctl(handle, &block, sizeof block, data, length);
+  CloseHandle(handle);
+  return result;
+}
