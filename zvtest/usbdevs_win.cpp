@@ -2,8 +2,9 @@
 // driver service name, and carries each vendor control transfer as one request to the
 // interface's own driver. No handle is kept between transfers: every transfer opens the
 // driver's control path, sends one request block and closes it again.
-#include <setupapi.h>
 #include <windows.h>
+// SetupAPI needs the types of windows.h first.
+#include <setupapi.h>
 
 #include <cstdint>
 #include <cstdio>

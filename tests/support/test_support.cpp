@@ -2,7 +2,12 @@
 
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <sstream>
+
+bool matches_regex(const std::string &text, const std::string &pattern) {
+  return std::regex_match(text, std::regex(pattern));
+}
 
 int count_error_lines(const std::string &text) {
   std::istringstream lines(text);

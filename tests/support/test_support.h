@@ -18,6 +18,10 @@ std::string capture_stdout(Body body) {
   return testing::internal::GetCapturedStdout();
 }
 
+// Whether the whole of `text` matches an ECMAScript regular expression (the same on every
+// platform, unlike the matchers' platform regex).
+bool matches_regex(const std::string &text, const std::string &pattern);
+
 // Number of lines in `text` that end with ":ERROR" (the diagnostic lines).
 int count_error_lines(const std::string &text);
 

@@ -1,0 +1,27 @@
+# Cross-building for 32-bit Windows with Debian's mingw-w64 (package g++-mingw-w64-i686).
+#   cmake -S . -B build-win32 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake
+# The posix threading variant (winpthreads) is the one with std::thread, which GoogleTest
+# needs. Programs are linked statically, so that Wine runs them without runtime DLLs.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86)
+
+set(ZV_MINGW i686-w64-mingw32)
+set(CMAKE_C_COMPILER ${ZV_MINGW}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${ZV_MINGW}-g++-posix)
+set(CMAKE_RC_COMPILER ${ZV_MINGW}-windres)
+set(CMAKE_AR ${ZV_MINGW}-ar CACHE FILEPATH "")
+set(CMAKE_RANLIB ${ZV_MINGW}-ranlib CACHE FILEPATH "")
+
+set(CMAKE_FIND_ROOT_PATH /usr/${ZV_MINGW})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+
+# Tests and build-time tools run under Wine.
+find_program(WINE_EXECUTABLE NAMES wine)
+if(WINE_EXECUTABLE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE_EXECUTABLE})
+endif()
