@@ -11,17 +11,6 @@ namespace {
 
 const char kSource[] = "zvtest\\zvctl.cpp";
 
-struct Item {
-  int id;
-  int type;
-  uintptr_t value;
-  uint8_t size;
-};
-
-bool next_item(zvmsg_buffer *msg, Item *item) {
-  return zvmsg_next(msg, &item->id, &item->type, &item->value, &item->size) == 0;
-}
-
 // The simple queries and the checksums: send one item, then poll for the first item with
 // the answer id and take its value, whatever its type. Running out of polls prints nothing.
 int query_value(usbdevs_device **dev, const zvctl_channel *channel, uint8_t request_id,
@@ -37,10 +26,10 @@ int query_value(usbdevs_device **dev, const zvctl_channel *channel, uint8_t requ
       ZV_DIAG(kSource);
       return 1;
     }
-    Item item;
-    while (next_item(&msg, &item)) {
+    zvctl_item item;
+    while (zvctl_next_item(&msg, &item)) {
       if (item.id != answer_id) continue;
-      if (out != nullptr) *out = zvctl_item_u32(item.type, item.value, item.size);
+      if (out != nullptr) *out = zvctl_item_u32(item);
       return 0;
     }
     zvsleep_ms(ZVCTL_POLL_SLEEP_MS);
@@ -84,15 +73,14 @@ int get_info_u16_2(usbdevs_device **dev, int wanted, bool u16_only, uint16_t *ou
       ZV_DIAG(kSource);
       return 1;
     }
-    Item item;
-    while (next_item(&msg, &item)) {
+    zvctl_item item;
+    while (zvctl_next_item(&msg, &item)) {
       if (item.id == ZV_ITEM_DEBUG_TEXT) {
-        zvctl_show_debug_item(item.type, item.value, item.size);
+        zvctl_show_debug_item(item);
         continue;
       }
       if (item.id != wanted || (u16_only && item.type != ZVMSG_U16)) continue;
-      if (out != nullptr)
-        *out = static_cast<uint16_t>(zvctl_item_u32(item.type, item.value, item.size));
+      if (out != nullptr) *out = static_cast<uint16_t>(zvctl_item_u32(item));
       if (item.size > 0) return 0;
       break;
     }
@@ -148,8 +136,8 @@ int zvctl_read_debug_text(usbdevs_device **dev, uint8_t *dst, int maximum, uint8
     return 1;
   }
   const uint8_t limit = static_cast<uint8_t>(maximum);
-  Item item;
-  while (next_item(&msg, &item)) {
+  zvctl_item item;
+  while (zvctl_next_item(&msg, &item)) {
     if (item.id == 0) break;  // an item with id 0 ends the text reply
     if (item.id != ZV_ITEM_DEBUG_TEXT || item.type != ZVMSG_BYTES) continue;
     const uint8_t size = item.size < limit ? item.size : limit;
@@ -216,9 +204,9 @@ int zvctl_get_info(usbdevs_device **dev, uint8_t *dst, int maximum, uint8_t *len
       ZV_DIAG(kSource);
       return 1;
     }
-    Item item;
-    while (next_item(&msg, &item)) {
-      if (item.id == ZV_ITEM_DEBUG_TEXT) zvctl_show_debug_item(item.type, item.value, item.size);
+    zvctl_item item;
+    while (zvctl_next_item(&msg, &item)) {
+      if (item.id == ZV_ITEM_DEBUG_TEXT) zvctl_show_debug_item(item);
       if (item.id != wanted) continue;
       const uint8_t size = item.size < limit ? item.size : limit;
       if (item.type == ZVMSG_BYTES) {

@@ -54,11 +54,10 @@ enum IdleVerdict { kReady, kBusy };
 // Reads one reply's items: ready unless it holds a busy status and no ready one.
 IdleVerdict read_idle_reply(zvmsg_buffer *msg) {
   bool busy = false;
-  int id = 0;
-  uintptr_t value = 0;
-  while (zvmsg_next(msg, &id, nullptr, &value, nullptr) == 0) {
-    if (id != ZV_ITEM_READY) continue;
-    if (value != 0) return kReady;
+  zvctl_item item;
+  while (zvctl_next_item(msg, &item)) {
+    if (item.id != ZV_ITEM_READY) continue;
+    if (item.value != 0) return kReady;
     busy = true;
   }
   return busy ? kBusy : kReady;
@@ -141,11 +140,15 @@ int zvctl_command(usbdevs_device **dev, const zvctl_channel *channel, zvmsg_buff
   return 0;
 }
 
-uint32_t zvctl_item_u32(int type, uintptr_t value, uint8_t size) {
-  if (type != ZVMSG_BYTES) return static_cast<uint32_t>(value);
-  const auto *bytes = reinterpret_cast<const uint8_t *>(value);
+bool zvctl_next_item(zvmsg_buffer *msg, zvctl_item *item) {
+  return zvmsg_next(msg, &item->id, &item->type, &item->value, &item->size) == 0;
+}
+
+uint32_t zvctl_item_u32(const zvctl_item &item) {
+  if (item.type != ZVMSG_BYTES) return static_cast<uint32_t>(item.value);
+  const auto *bytes = reinterpret_cast<const uint8_t *>(item.value);
   uint32_t result = 0;
-  for (int i = 0; i < size && i < 4; ++i) result |= uint32_t(bytes[i]) << (8 * i);
+  for (int i = 0; i < item.size && i < 4; ++i) result |= uint32_t(bytes[i]) << (8 * i);
   return result;
 }
 
@@ -153,9 +156,9 @@ void zvctl_print_debug_text(const uint8_t *text, int length) {
   for (int i = 0; i < length && text[i] != 0; ++i) std::putchar(text[i]);
 }
 
-void zvctl_show_debug_item(int type, uintptr_t value, uint8_t size) {
-  if (type != ZVMSG_BYTES) return;  // only a byte string carries text
+void zvctl_show_debug_item(const zvctl_item &item) {
+  if (item.type != ZVMSG_BYTES) return;  // only a byte string carries text
   std::printf("\ndbg:");
-  zvctl_print_debug_text(reinterpret_cast<const uint8_t *>(value), size);
+  zvctl_print_debug_text(reinterpret_cast<const uint8_t *>(item.value), item.size);
   std::printf("\n");
 }

@@ -42,17 +42,15 @@ void print_debug_block(const uint8_t *text, uint8_t size) {
 // Walks one status reply. Window and offset keep what earlier replies of the cycle said
 // unless this reply says otherwise.
 void read_status(zvmsg_buffer *msg, uint32_t *window, uint32_t *offset, bool show_debug) {
-  int id = 0, type = 0;
-  uintptr_t value = 0;
-  uint8_t size = 0;
-  while (zvmsg_next(msg, &id, &type, &value, &size) == 0) {
-    if (id == 0) break;
-    if (id == ZV_ITEM_FWUP_WINDOW) {
-      *window = zvctl_item_u32(type, value, size);
-    } else if (id == ZV_ITEM_FWUP_OFFSET) {
-      *offset = zvctl_item_u32(type, value, size);
-    } else if (id == ZV_ITEM_DEBUG_TEXT && show_debug && type == ZVMSG_BYTES) {
-      print_debug_block(reinterpret_cast<const uint8_t *>(value), size);
+  zvctl_item item;
+  while (zvctl_next_item(msg, &item)) {
+    if (item.id == 0) break;
+    if (item.id == ZV_ITEM_FWUP_WINDOW) {
+      *window = zvctl_item_u32(item);
+    } else if (item.id == ZV_ITEM_FWUP_OFFSET) {
+      *offset = zvctl_item_u32(item);
+    } else if (item.id == ZV_ITEM_DEBUG_TEXT && show_debug && item.type == ZVMSG_BYTES) {
+      print_debug_block(reinterpret_cast<const uint8_t *>(item.value), item.size);
     }
   }
 }

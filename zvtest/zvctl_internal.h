@@ -20,11 +20,22 @@ extern const zvctl_channel zvctl_secondary;
 int zvctl_command(usbdevs_device **dev, const zvctl_channel *channel, zvmsg_buffer *msg,
                   uint8_t *data, uint8_t id, int type, uintptr_t value, uint8_t length = 0);
 
+// One item of a reply, as zvmsg_next reads it.
+struct zvctl_item {
+  int id;
+  int type;
+  uintptr_t value;  // for ZVMSG_BYTES the address of the bytes inside the reply
+  uint8_t size;
+};
+
+// Reads the next item of a reply; false at the end of the message.
+bool zvctl_next_item(zvmsg_buffer *msg, zvctl_item *item);
+
 // An item's value as an unsigned 32-bit number. Byte strings give their first (up to four)
 // bytes, little-endian, rather than the address that the parser hands out for them.
-uint32_t zvctl_item_u32(int type, uintptr_t value, uint8_t size);
+uint32_t zvctl_item_u32(const zvctl_item &item);
 
 // Prints a debug-text item as the reading requests do: "\ndbg:", the text, a newline.
-void zvctl_show_debug_item(int type, uintptr_t value, uint8_t size);
+void zvctl_show_debug_item(const zvctl_item &item);
 
 #endif

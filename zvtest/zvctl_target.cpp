@@ -195,16 +195,14 @@ int zvctl_read_value(usbdevs_device **dev, uint32_t a, int b, uint16_t *value) {
       ZV_DIAG(kSource);
       return 1;
     }
-    int id = 0, type = 0;
-    uintptr_t item_value = 0;
-    uint8_t size = 0;
-    while (zvmsg_next(&msg, &id, &type, &item_value, &size) == 0) {
-      const uint32_t v = zvctl_item_u32(type, item_value, size);
-      if (id == kSelectorB) {
+    zvctl_item item;
+    while (zvctl_next_item(&msg, &item)) {
+      const uint32_t v = zvctl_item_u32(item);
+      if (item.id == kSelectorB) {
         current_b = static_cast<uint8_t>(v);
-      } else if (id == kSelectorA) {
+      } else if (item.id == kSelectorA) {
         current_a = v;
-      } else if (id == kReadAnswer && current_a == a && current_b == wanted_b) {
+      } else if (item.id == kReadAnswer && current_a == a && current_b == wanted_b) {
         if (value != nullptr) *value = static_cast<uint16_t>(v);
         return 0;
       }
@@ -234,18 +232,16 @@ int zvctl_get_list(usbdevs_device **dev, zvctl_list_entry *entries, int maximum,
         ZV_DIAG(kSource);
         return 1;
       }
-      int id = 0, type = 0;
-      uintptr_t item_value = 0;
-      uint8_t size = 0;
-      while (zvmsg_next(&msg, &id, &type, &item_value, &size) == 0) {
-        const uint32_t v = zvctl_item_u32(type, item_value, size);
+      zvctl_item item;
+      while (zvctl_next_item(&msg, &item)) {
+        const uint32_t v = zvctl_item_u32(item);
         const bool stored = entries != nullptr && i < limit;
-        if (id == kSelectorB) {
+        if (item.id == kSelectorB) {
           if (stored) entries[i].selector_b = static_cast<uint8_t>(v);
-        } else if (id == kListValue) {
+        } else if (item.id == kListValue) {
           if (stored) entries[i].value = static_cast<uint16_t>(v);
           ++i;
-        } else if (id == kSelectorA) {
+        } else if (item.id == kSelectorA) {
           if (stored) entries[i].selector_a = v;
         }
       }
