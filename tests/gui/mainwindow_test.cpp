@@ -12,6 +12,7 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QResource>
 #include <QShortcut>
 #include <QTextBrowser>
 #include <QtTest>
@@ -48,6 +49,7 @@ class TestMainWindow : public QObject {
   void running_update_keeps_window_and_image();
   void progress_follows_the_job();
   void licence_dialog();
+  void licence_missing();
 };
 
 void TestMainWindow::form_matches_the_design() {
@@ -118,6 +120,14 @@ void TestMainWindow::embedded_image_is_shown() {
   QVERIFY(embedded.open(QIODevice::ReadOnly));
   const QByteArray bytes = embedded.readAll();
   QCOMPARE(QByteArray(reinterpret_cast<const char *>(w.loaded.data), int(w.loaded.size)), bytes);
+  // Both resources are stored as they are, not compressed.
+  for (const char *path : {":/res/update.bin", ":/res/LICENSE.txt"}) {
+    QResource resource(path);
+    QVERIFY(resource.isValid());
+    QCOMPARE(resource.compressionAlgorithm(), QResource::NoCompression);
+  }
+  QCOMPARE(QResource(":/res/update.bin").size(), 606240);
+  QCOMPARE(QDir(":/res").entryList().size(), 2);
   w.show();
   save_screenshot(&w, "idle_window");
 }
@@ -300,6 +310,22 @@ void TestMainWindow::licence_dialog() {
   QVERIFY(modal);
   QVERIFY(!shown.contains(QChar('\f')));
   QCOMPARE(shown, expected);
+}
+
+void TestMainWindow::licence_missing() {
+  MainWindow w;
+  Q_CLEANUP_RESOURCE(resources);  // as if the licence had gone from the program
+  bool dialog_opened = false;
+  ModalAnswerer answer([&dialog_opened](QWidget *dialog) {
+    dialog_opened = true;
+    dialog->close();
+  });
+  w.ui->actionAbout->trigger();
+  Q_INIT_RESOURCE(resources);
+  QCOMPARE(answer.titles, QStringList{"File Missing!"});
+  QCOMPARE(answer.texts,
+           QStringList{"There is a possibility that the file has been moved or deleted."});
+  QVERIFY(!dialog_opened);
 }
 
 QTEST_MAIN(TestMainWindow)
