@@ -126,18 +126,10 @@ int zvctl_command(usbdevs_device **dev, const zvctl_channel *channel, zvmsg_buff
   zvmsg_attach(msg, data, ZVMSG_CAPACITY);
   if (zvmsg_append(msg, id, type, value, length) != 0 ||
       zvmsg_append(msg, 0, ZVMSG_END, 0, 0) != 0) {
-    ZV_DIAG(kSource);
     return 1;
   }
-  if (channel->wait_idle(dev) != 0) {
-    ZV_DIAG(kSource);
-    return 1;
-  }
-  if (channel->send(dev, msg) != 0) {
-    ZV_DIAG(kSource);
-    return 1;
-  }
-  return 0;
+  if (channel->wait_idle(dev) != 0) return 1;
+  return channel->send(dev, msg);
 }
 
 bool zvctl_next_item(zvmsg_buffer *msg, zvctl_item *item) {

@@ -15,7 +15,8 @@ extern const zvctl_channel zvctl_primary;
 extern const zvctl_channel zvctl_secondary;
 
 // Builds "item, end marker" in a fresh message over `data` (ZVMSG_CAPACITY bytes), waits
-// until the device is idle and sends it. Each failing step prints its line; returns 1.
+// until the device is idle and sends it; 1 when a step fails. The caller prints the one
+// diagnostic line of the failed request.
 // `length` is the byte count of a ZVMSG_BYTES item.
 int zvctl_command(usbdevs_device **dev, const zvctl_channel *channel, zvmsg_buffer *msg,
                   uint8_t *data, uint8_t id, int type, uintptr_t value, uint8_t length = 0);
