@@ -107,6 +107,14 @@ TEST_F(RequestTest, DeviceInformationFromTheDevice) {
   EXPECT_EQ(0, std::memcmp(name, "ZV-16x16", 8));
   EXPECT_EQ(name[8], 0xCC);  // not terminated
   EXPECT_EQ(sent().front(), (Bytes{0x31, 0x01, 0x00, 0x00}));
+
+  // The further information items: a 16-bit revision and a serial number string.
+  uint8_t revision[2] = {};
+  ASSERT_EQ(zvctl_get_info_35h(&dev, revision, 2, &length), 0);
+  EXPECT_EQ(length, 2);
+  EXPECT_EQ(revision[0] | revision[1] << 8, 3);
+  ASSERT_EQ(zvctl_get_info_36h(&dev, name, 64, &length), 0);
+  EXPECT_EQ(std::string(reinterpret_cast<char *>(name), length), "ZV16-000417");
 }
 
 TEST_F(RequestTest, ProductNameIsCopiedAsItComesWithoutTerminator) {
