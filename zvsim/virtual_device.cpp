@@ -77,6 +77,22 @@ void VirtualDevice::push_raw_reply(int channel, const std::vector<uint8_t> &byte
   queues_[channel].raw.push_back(reply);
 }
 
+void VirtualDevice::replug() {
+  unplugged_ = false;
+  faults.unplug_after_transfers = -1;
+  faults.unplug_at_byte = -1;
+  for (Queue &q : queues_) {
+    q.head = q.count = q.hold = 0;
+    q.raw.clear();
+  }
+  busy_until_ = 0;
+  fw_state_ = Fw::kIdle;
+}
+
+const std::vector<uint8_t> &VirtualDevice::received_image() const {
+  return received_taken_over_ ? active_ : rx_;
+}
+
 std::string VirtualDevice::product() const {
   if (active_.size() < PRGDECODE_HEADER_SIZE) return std::string();
   const char *name = reinterpret_cast<const char *>(active_.data());
@@ -384,6 +400,7 @@ void VirtualDevice::start_transfer(uint32_t size) {
   fw_grant_ = 0;
   window_index_ = 0;
   rx_.clear();
+  received_taken_over_ = false;
   fw_state_ = Fw::kReceiving;
   if (size == 0) {
     fw_state_ = Fw::kWriting;
@@ -418,6 +435,7 @@ void VirtualDevice::update_writing() {
     active_.swap(rx_);
     rx_.clear();
     updated_ = true;
+    received_taken_over_ = true;
   }
 }
 

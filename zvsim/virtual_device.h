@@ -93,6 +93,10 @@ class VirtualDevice {
 
   bool plugged() const { return !unplugged_; }
   void unplug() { unplugged_ = true; }
+  // Plugged in again, as after a power cycle: answers nobody collected and a transfer in
+  // progress are lost, the firmware is the one last taken over, and the unplug faults,
+  // having acted, are cleared.
+  void replug();
 
   // What the device is and holds.
   std::string product() const;
@@ -101,6 +105,8 @@ class VirtualDevice {
   const std::vector<uint8_t> &firmware() const { return active_; }
   uint32_t checksum_over(uint32_t count) const;  // without noise or faults
   uint32_t received() const { return fw_received_; }
+  // The bytes of the latest transfer: the new firmware once taken over, else what came.
+  const std::vector<uint8_t> &received_image() const;
   uint32_t announced_size() const { return fw_size_; }
   int clock_source() const { return clock_source_; }
   uint32_t frequency() const { return frequency_; }
@@ -165,6 +171,7 @@ class VirtualDevice {
   std::vector<uint8_t> active_;  // running firmware, as stored
   std::vector<uint8_t> rx_;      // image being received
   bool updated_ = false;
+  bool received_taken_over_ = false;  // active_ holds the latest transfer's image
   Fw fw_state_ = Fw::kIdle;
   uint32_t fw_size_ = 0, fw_received_ = 0, fw_grant_ = 0;
   size_t window_index_ = 0;

@@ -1,0 +1,32 @@
+# The ZV-16x16's USB identity, read from the one header that names it
+# (zvtest/usbdevs_ids.h), and what the build writes from it: the udev rule that gives the
+# desktop user access to the interface.
+#
+# Sets ZV_USB_VENDOR_ID and ZV_USB_PRODUCT_ID (four lower-case hex digits each),
+# ZV_UDEV_RULES_DIR (where udev reads packaged rules) and ZV_UDEV_RULE (the generated file).
+
+set(ids_header ${PROJECT_SOURCE_DIR}/zvtest/usbdevs_ids.h)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${ids_header})
+file(READ ${ids_header} ids_text)
+foreach(kind VENDOR PRODUCT)
+  if(NOT ids_text MATCHES "#define ZV_USB_${kind}_ID 0x([0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f])\n")
+    message(FATAL_ERROR "${ids_header}: no ZV_USB_${kind}_ID of four hex digits")
+  endif()
+  string(TOLOWER "${CMAKE_MATCH_1}" ZV_USB_${kind}_ID)
+endforeach()
+
+# udev's own directory for rules that packages install; never /etc, which is the
+# administrator's.
+find_package(PkgConfig QUIET)
+if(PKG_CONFIG_FOUND)
+  pkg_get_variable(udev_dir udev udevdir)
+endif()
+if(NOT udev_dir)
+  set(udev_dir /lib/udev)
+endif()
+set(ZV_UDEV_RULES_DIR ${udev_dir}/rules.d)
+
+# 70: before systemd's 73-seat-late.rules, which turns the uaccess tag into an ACL for the
+# user at the seat.
+set(ZV_UDEV_RULE ${PROJECT_BINARY_DIR}/dist/linux/70-zv16x16.rules)
+configure_file(${PROJECT_SOURCE_DIR}/dist/linux/70-zv16x16.rules.in ${ZV_UDEV_RULE} @ONLY)

@@ -1,0 +1,156 @@
+// zv16x16-virtual: the virtual ZV-16x16 as a real USB device. It publishes the device model
+// through umockdev (sysfs record, descriptors, an emulated usbfs node) and runs an unmodified
+// program beside it with umockdev's preload, by default the updater; any libusb program
+// (lsusb, a test) sees the interface as it would see the hardware. When the program ends it
+// reports the device's state and exits with the program's status.
+//
+//   zv16x16-virtual [OPTION...] [-- PROGRAM [ARG...]]     (--help lists the options)
+#include <glib-unix.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <umockdev.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "host_options.h"
+#include "prgdecode.h"
+#include "virtual_bus.h"
+
+#ifndef CAP_DAC_OVERRIDE
+#define CAP_DAC_OVERRIDE 1
+#define CAP_DAC_READ_SEARCH 2
+#endif
+
+namespace {
+
+const char kPreload[] = "libumockdev-preload.so.0";
+
+uint64_t real_clock_us() {
+  using namespace std::chrono;
+  return static_cast<uint64_t>(
+      duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+bool preloaded() {
+  const char *preload = std::getenv("LD_PRELOAD");
+  return preload != nullptr && std::strstr(preload, "libumockdev-preload") != nullptr;
+}
+
+// The host itself runs under the preload too: the uevents it sends are built from the
+// testbed's sysfs, which only the preload shows.
+int restart_under_preload(char **argv) {
+  std::string preload = kPreload;
+  const char *earlier = std::getenv("LD_PRELOAD");
+  if (earlier != nullptr && *earlier != '\0') preload += std::string(":") + earlier;
+  setenv("LD_PRELOAD", preload.c_str(), 1);
+  execv("/proc/self/exe", argv);
+  std::perror("zv16x16-virtual: cannot restart under umockdev's preload");
+  return 1;
+}
+
+pid_t start(const std::vector<std::string> &program, bool deny_access) {
+  std::vector<char *> argv;
+  for (const std::string &arg : program) argv.push_back(const_cast<char *>(arg.c_str()));
+  argv.push_back(nullptr);
+  std::fflush(nullptr);
+  const pid_t pid = fork();
+  if (pid != 0) return pid;
+  if (deny_access) {
+    // Without these even root is held to the node's permissions, as a desktop user is.
+    prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0);
+    prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0);
+  }
+  execvp(argv[0], argv.data());
+  std::perror(argv[0]);
+  _exit(127);
+}
+
+struct Run {
+  GMainLoop *loop;
+  pid_t child;
+  int status;
+};
+
+void on_child_exit(GPid, gint status, gpointer data) {
+  auto *run = static_cast<Run *>(data);
+  run->status = status;
+  g_main_loop_quit(run->loop);
+}
+
+// A signal meant for the pair goes to the program; the host ends when the program does.
+gboolean forward(gpointer data) {
+  auto *run = static_cast<Run *>(data);
+  kill(run->child, SIGTERM);
+  return G_SOURCE_CONTINUE;
+}
+
+std::string version_text(unsigned version) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%u.%02u", version / 100, version % 100);
+  return text;
+}
+
+void report(const zvsim::VirtualDevice &model, int exit_code) {
+  const std::vector<uint8_t> &image = model.received_image();
+  std::fflush(stdout);
+  std::printf("== virtual ZV-16x16, final state\n");
+  std::printf("product: %s\n", model.product().c_str());
+  std::printf("version: %s\n", version_text(model.version()).c_str());
+  std::printf("build: %u\n", static_cast<unsigned>(model.build()));
+  std::printf("clock source: %d\n", model.clock_source());
+  std::printf("sample rate: %u\n", static_cast<unsigned>(model.frequency()));
+  std::printf("vendor transfers: %ld\n", model.transfers());
+  std::printf("bytes received: %u\n", static_cast<unsigned>(model.received()));
+  const char *verdict = "none";
+  if (!image.empty()) {
+    verdict = prgdecode_check(image.data(), static_cast<int32_t>(image.size())) == 0
+                  ? "verifies"
+                  : "does not verify";
+  }
+  std::printf("received image: %s\n", verdict);
+  std::printf("program exit status: %d\n", exit_code);
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  if (!preloaded()) return restart_under_preload(argv);
+
+  zvsim::HostOptions options;
+  if (!zvsim::parse_host_options(argc, argv, &options)) return 2;
+  zvsim::VirtualDevice model(real_clock_us);
+  if (!zvsim::apply_host_options(options, &model)) return 2;
+
+  zvsim::UsbfsDevice usbfs(&model, zvsim::virtual_identity(model.version()));
+  usbfs.faults = options.bus;
+  zvsim::VirtualBus bus(&model, &usbfs, options.replug_after_ms, options.deny_access);
+  usbfs.on_unplug = [&bus] { bus.unplug_soon(); };
+  bus.plug();
+
+  Run run{g_main_loop_new(nullptr, FALSE), -1, 0};
+  run.child = start(options.program, options.deny_access);
+  if (run.child < 0) {
+    std::perror("zv16x16-virtual: fork");
+    return 1;
+  }
+  g_child_watch_add(run.child, on_child_exit, &run);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) g_unix_signal_add(signal, forward, &run);
+  g_main_loop_run(run.loop);
+  g_main_loop_unref(run.loop);
+
+  const int exit_code =
+      WIFEXITED(run.status) ? WEXITSTATUS(run.status) : 128 + WTERMSIG(run.status);
+  {
+    std::lock_guard<std::mutex> hold(usbfs.model_lock());
+    report(model, exit_code);
+  }
+  return exit_code;
+}
