@@ -1,61 +1,50 @@
+// The device side of the connection that the application uses: opening the device and the
+// requests of the checks before an update and of the update itself.
 #include "deviceconnection.h"
 
-#include <cstdlib>
+#include "updatejob.h"
 
-DeviceConnection::DeviceConnection() : image_header_{} {}
-
-int DeviceConnection::set_image_header(const uint8_t *header) {
-  return prgdecode_copy_header(image_header_, header);
+DeviceConnection::DeviceConnection() : record_{}, device_(nullptr), image_header_{} {
+  zvctl_clear(&record_);
+  open();
 }
 
-bool DeviceConnection::check_image(const uint8_t *image, int32_t length) {
-  return prgdecode_check(image, length) == 0;
+bool DeviceConnection::open() {
+  device_ = nullptr;
+  if (zvctl_reset_search(&record_) != 0) return false;
+  return zvctl_open_next(&record_, &device_) == 0;
 }
 
-bool DeviceConnection::get_image_product(std::string &out) const {
-  char name[64];
-  if (prgdecode_product(image_header_, name, sizeof name) != 0) return false;
-  out.append(name);
+bool DeviceConnection::close() {
+  device_ = nullptr;
   return true;
 }
 
-uint16_t DeviceConnection::get_image_version() const {
-  return static_cast<uint16_t>(prgdecode_version(image_header_));
-}
+bool DeviceConnection::is_open() const { return device_ != nullptr; }
 
-uint16_t DeviceConnection::get_image_build() const {
-  return static_cast<uint16_t>(prgdecode_build(image_header_));
-}
-
-uint32_t DeviceConnection::get_image_payload_size() const {
-  return static_cast<uint32_t>(prgdecode_payload_size(image_header_));
-}
-
-uint32_t DeviceConnection::get_image_checksum() const { return prgdecode_checksum(image_header_); }
-
-bool DeviceConnection::set_image_file(const std::string &name) {
-  image_file_ = name;
-  if (prgdecode_read_header(image_header_, image_file_.c_str()) != 0) {
-    image_file_.clear();
-    return false;
-  }
+bool DeviceConnection::get_product_name(std::string &out) {
+  const uint8_t kMaximum = 64;
+  uint8_t name[kMaximum];
+  uint8_t length = 0;
+  if (!pass(zvctl_get_product_name, name, int{kMaximum}, &length)) return false;
+  out.append(reinterpret_cast<const char *>(name), length < kMaximum ? length : kMaximum);
   return true;
 }
 
-bool DeviceConnection::check_image_file() const {
-  if (image_file_.empty()) return false;
-  return prgdecode_check_file(image_file_.c_str()) == 0;
+bool DeviceConnection::get_version(uint16_t &out) { return pass(zvctl_get_version, &out); }
+
+bool DeviceConnection::get_build(uint16_t &out) { return pass(zvctl_get_build, &out); }
+
+bool DeviceConnection::get_checksum(uint32_t length, uint32_t &out) {
+  return pass(zvctl_get_checksum, length, &out);
 }
 
-bool DeviceConnection::file_weighted_sum(const char *name, int32_t *length, int32_t *sum) {
-  if (name == nullptr) return false;
-  int32_t size = 0;
-  unsigned char *bytes = prgdecode_load_file(name, &size);
-  if (bytes == nullptr) return false;
-  uint32_t total = 0;
-  for (int32_t i = 0; i < size; ++i) total += uint32_t(bytes[i]) * uint32_t(i % 256);
-  std::free(bytes);
-  if (length != nullptr) *length = size;
-  if (sum != nullptr) *sum = static_cast<int32_t>(total);
-  return true;
+bool DeviceConnection::set_clock_source(uint8_t source) {
+  return pass(zvctl_set_clock_source, int{source});
+}
+
+bool DeviceConnection::set_frequency(uint32_t hertz) { return pass(zvctl_set_frequency, hertz); }
+
+bool DeviceConnection::update_firmware(const uint8_t *data, uint32_t length, UpdateJob *job) {
+  return pass(zvctl_fwup, data, length, job != nullptr ? &job->position : nullptr);
 }

@@ -7,11 +7,14 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QProcess>
 #include <QShortcut>
 #include <QTextBrowser>
 #include <QTextStream>
 #include <QVBoxLayout>
 
+#include "fwupdateworker.h"
+#include "preflight.h"
 #include "ui_mainwindow.h"
 
 namespace {
@@ -22,6 +25,36 @@ const char kLicence[] = ":/res/LICENSE.txt";
 // 105 shows as "1.05": major, then the minor part as two zero-filled digits.
 QString version_text(unsigned version) {
   return QString("%1.%2").arg(version / 100).arg(version % 100, 2, 10, QChar('0'));
+}
+
+QString text_of(const std::string &bytes) {
+  return QString::fromUtf8(bytes.data(), static_cast<int>(bytes.size()));
+}
+
+// The interface's settings panel talks to the device too: it is ended before every check.
+// It exists only on Windows; elsewhere there is nothing to end and nothing is run.
+void end_settings_panel() {
+#ifdef Q_OS_WIN
+  QProcess::execute("taskkill.exe", {"/f", "/im", "ZV-16x16_SettingsPanel.exe"});
+#endif
+}
+
+struct Side {
+  QString product, version, build;
+};
+
+QString confirmation_text(const Side &from, const Side &to) {
+  QString text;
+  text.append("Fimware Update\n\n");
+  for (const auto &part : {std::make_pair("From:\n", &from), std::make_pair("To:\n", &to)}) {
+    text.append(part.first);
+    text.append("  product:").append(part.second->product).append(", ");
+    text.append("version:").append(part.second->version).append(", ");
+    text.append("build:").append(part.second->build).append("\n");
+    text.append("\n");
+  }
+  text.append("Are you sure?");
+  return text;
 }
 
 }  // namespace
@@ -43,7 +76,16 @@ MainWindow::MainWindow(QWidget *parent)
   connect(shortcut, &QShortcut::activated, this, &MainWindow::select_fw_path);
 }
 
-MainWindow::~MainWindow() { delete ui; }
+MainWindow::~MainWindow() {
+  // The event loop can end while an update runs (closing is refused, but a quit is not):
+  // the worker keeps using job, loaded and device until it finishes, so wait for it.
+  if (worker_thread != nullptr) {
+    worker_thread->quit();  // its loop ends as soon as the worker has returned
+    worker_thread->wait();
+    delete worker_thread.data();  // its own deleteLater would need the ended event loop
+  }
+  delete ui;
+}
 
 void MainWindow::warn(const QString &text) {
   QMessageBox::warning(this, "Error", text, QMessageBox::Ok);
@@ -85,8 +127,84 @@ void MainWindow::closeEvent(QCloseEvent *event) {
 }
 
 void MainWindow::on_button_fwupdate_clicked() {
-  // The update itself (pre-flight checks, confirmation and the worker thread) is not built
-  // yet: the button deliberately does nothing rather than pretend to update.
+  if (update_state != 0) return;
+  end_settings_panel();
+
+  device.set_image_header(loaded.data);
+  if (!DeviceConnection::check_image(loaded.data, static_cast<int32_t>(loaded.size))) {
+    return warn(QString("Checksum Error: %1").arg(fw_path));
+  }
+  std::string image_product;
+  if (!device.get_image_product(image_product)) {
+    return warn(QString("Cannot get product name: %1").arg(fw_path));
+  }
+  const uint16_t image_version = device.get_image_version();
+  const uint16_t image_build = device.get_image_build();
+  const Side to{text_of(image_product), version_text(image_version),
+                QString("%1").arg(image_build)};
+
+  if (!device.open()) return warn("Supported hardware is not connected.");
+  std::string device_product;
+  if (!device.get_product_name(device_product)) {
+    return warn("Cannot get connected hardware product");
+  }
+  uint16_t device_version = 0, device_build = 0;
+  if (!device.get_version(device_version)) return warn("Cannot get connected hardware version");
+  if (!device.get_build(device_build)) return warn("Cannot get connected hardware build");
+  const Side from{text_of(device_product), version_text(device_version),
+                  QString("%1").arg(device_build)};
+
+  if (!preflight_products_match(device_product, image_product)) {
+    return warn("Product is not matching");
+  }
+  if (check_version) {
+    if (!preflight_image_is_newer(image_version, image_build, device_version, device_build)) {
+      return warn(QString("Cannot downgrade from %1 to %2").arg(from.version, to.version));
+    }
+    uint32_t device_checksum = 0;
+    if (!device.get_checksum(device.get_image_payload_size(), device_checksum)) {
+      return warn("Cannot get hardware checksum");
+    }
+    if (preflight_already_installed(device_checksum, device.get_image_checksum())) {
+      return warn("Already updated.");
+    }
+  }
+
+  // A question box with OK and Cancel; Cancel answers Enter and Esc alike.
+  QMessageBox question(QMessageBox::Question, "Firmware Update", confirmation_text(from, to),
+                       QMessageBox::Ok | QMessageBox::Cancel, this);
+  question.setDefaultButton(QMessageBox::Cancel);
+  question.setEscapeButton(QMessageBox::Cancel);
+  if (question.exec() != QMessageBox::Ok) return;
+  start_update();
+}
+
+void MainWindow::start_update() {
+  loaded.connection = &device;
+  job.image = &loaded;
+  job.position.store(0, std::memory_order_relaxed);
+  update_state = 1;
+  job.total = loaded.size;
+
+  ui->button_fwupdate->setEnabled(false);
+  ui->button_fwupdate->setText("Updating...");
+
+  auto *thread = new QThread;
+  auto *worker = new FWUpdateWorker;
+  worker->set_job(&job);
+  // Unique: the timer outlives the update, and one refresh per tick is enough.
+  connect(&timer, &QTimer::timeout, this, &MainWindow::on_timer, Qt::UniqueConnection);
+  connect(worker, &FWUpdateWorker::finished, this, &MainWindow::on_finish);
+  timer.start(100);
+  worker->moveToThread(thread);
+  connect(worker, &FWUpdateWorker::process_text, this, &MainWindow::on_processtext);
+  connect(worker, &FWUpdateWorker::error, this, &MainWindow::on_error);
+  connect(thread, &QThread::started, worker, &FWUpdateWorker::process);
+  connect(worker, &FWUpdateWorker::finished, thread, &QThread::quit);
+  connect(worker, &FWUpdateWorker::finished, worker, &QObject::deleteLater);
+  connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+  worker_thread = thread;
+  thread->start(QThread::InheritPriority);
 }
 
 void MainWindow::on_timer() {

@@ -4,7 +4,9 @@
 #define APP_MAINWINDOW_H
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
+#include <QThread>
 #include <QTimer>
 
 #include "deviceconnection.h"
@@ -19,6 +21,7 @@ class MainWindow : public QMainWindow {
 
  public:
   explicit MainWindow(QWidget *parent = nullptr);
+  // Waits for a running update first: its worker reads the window's records to the end.
   ~MainWindow() override;
 
   // Loads and validates an image file into `loaded` and shows what it holds in the label.
@@ -39,6 +42,7 @@ class MainWindow : public QMainWindow {
 
  private:
   void warn(const QString &text);
+  void start_update();
 
   Ui::MainWindow *ui;
   QTimer timer;
@@ -48,8 +52,10 @@ class MainWindow : public QMainWindow {
   QString fw_path;       // the image file loaded or last tried
   UpdateJob job;
   LoadedImage loaded;
+  QPointer<QThread> worker_thread;  // the running update's thread, until it has finished
 
   friend class TestMainWindow;
+  friend class TestUpdate;
 };
 
 #endif

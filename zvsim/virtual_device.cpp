@@ -128,6 +128,11 @@ uint32_t VirtualDevice::checksum_over(uint32_t count) const {
 }
 
 uint32_t VirtualDevice::checksum_reading(uint32_t count) {
+  if (!settings.checksum_readings.empty()) {
+    const uint32_t scripted = settings.checksum_readings.front();
+    settings.checksum_readings.pop_front();
+    return scripted;
+  }
   uint32_t reading = checksum_over(count);
   if (settings.checksum_noise > 0) {
     noise_state_ = noise_state_ * 1103515245u + 12345u;
@@ -256,11 +261,14 @@ void VirtualDevice::handle_item(int channel, int id, int type, uint32_t value, c
       break;
     case ZV_ITEM_INFO: {
       const std::string name = product();
-      answer_bytes(channel, ZV_ITEM_PRODUCT, name.data(), static_cast<uint8_t>(name.size()));
-      answer(channel, ZV_ITEM_VERSION, ZVMSG_U16, version());
-      answer(channel, ZV_ITEM_BUILD, ZVMSG_U16, build());
-      answer(channel, ZV_ITEM_INFO_35H, ZVMSG_U16, kHardwareRevision);
-      answer_bytes(channel, ZV_ITEM_INFO_36H, kSerial, sizeof kSerial - 1);
+      if (!withheld(ZV_ITEM_PRODUCT))
+        answer_bytes(channel, ZV_ITEM_PRODUCT, name.data(), static_cast<uint8_t>(name.size()));
+      if (!withheld(ZV_ITEM_VERSION)) answer(channel, ZV_ITEM_VERSION, ZVMSG_U16, version());
+      if (!withheld(ZV_ITEM_BUILD)) answer(channel, ZV_ITEM_BUILD, ZVMSG_U16, build());
+      if (!withheld(ZV_ITEM_INFO_35H))
+        answer(channel, ZV_ITEM_INFO_35H, ZVMSG_U16, kHardwareRevision);
+      if (!withheld(ZV_ITEM_INFO_36H))
+        answer_bytes(channel, ZV_ITEM_INFO_36H, kSerial, sizeof kSerial - 1);
       break;
     }
     case 0x61:
@@ -292,6 +300,11 @@ void VirtualDevice::handle_item(int channel, int id, int type, uint32_t value, c
     default:
       break;  // settings whose meaning lies in the firmware: taken and ignored
   }
+}
+
+bool VirtualDevice::withheld(uint8_t id) const {
+  return std::find(faults.info_withheld.begin(), faults.info_withheld.end(), id) !=
+         faults.info_withheld.end();
 }
 
 Target *VirtualDevice::find_target(uint32_t a, uint8_t b) {

@@ -30,6 +30,7 @@ struct Settings {
   int answer_hold_polls = 0;           // answers appear only after this many empty replies
   uint32_t checksum_time_ms = 0;       // a checksum answer is ready this long after the request
   uint32_t checksum_noise = 0;         // each reading adds 0 .. noise
+  std::deque<uint32_t> checksum_readings;  // the next checksum answers, in turn, as given
   uint32_t flash_write_ms = 0;         // after the last byte, before the transfer completes
   int list_entries_per_reply = 2;      // per-target list entries in one reply
   bool status_split_replies = false;   // window and offset of a status answer in two replies
@@ -53,6 +54,7 @@ struct Faults {
   bool completion_offset_wrong = false;      // once complete, the offset reported is one short
   bool never_complete = false;               // the received image is never taken over
   uint32_t checksum_error_after_update = 0;  // added to every reading after an update
+  std::vector<uint8_t> info_withheld;        // device information items left out of answers
 };
 
 struct TransferRecord {
@@ -159,6 +161,7 @@ class VirtualDevice {
   void update_writing();
   void answer_list(int channel);
   Target *find_target(uint32_t a, uint8_t b);
+  bool withheld(uint8_t id) const;
   uint32_t checksum_reading(uint32_t count);
 
   Clock clock_;

@@ -5,26 +5,69 @@
 #include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QtTest>
 #include <cstring>
 
 #include "imagegen.h"
 
-ModalAnswerer::ModalAnswerer(std::function<void(QWidget *)> on_dialog)
+ModalPlan::ModalPlan(std::initializer_list<Answer> answers,
+                     std::function<void(QWidget *)> on_dialog)
     : on_dialog_(std::move(on_dialog)) {
-  connect(&timer_, &QTimer::timeout, this, &ModalAnswerer::poll);
+  for (Answer answer : answers) answers_.enqueue(answer);
+  connect(&timer_, &QTimer::timeout, this, &ModalPlan::poll);
   timer_.start(5);
 }
 
-void ModalAnswerer::poll() {
+ModalPlan::~ModalPlan() {
+  if (!answers_.isEmpty()) problems_ << QString("%1 planned answer(s) unused").arg(answers_.size());
+  if (!problems_.isEmpty()) QTest::qFail(qPrintable(problems_.join("; ")), __FILE__, __LINE__);
+}
+
+QStringList ModalPlan::titles() const {
+  QStringList out;
+  for (const Box &b : boxes) out << b.title;
+  return out;
+}
+
+QStringList ModalPlan::texts() const {
+  QStringList out;
+  for (const Box &b : boxes) out << b.text;
+  return out;
+}
+
+void ModalPlan::poll() {
   QWidget *modal = QApplication::activeModalWidget();
   if (modal == nullptr) return;
-  if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-    titles << box->windowTitle();
-    texts << box->text();
-    box->button(QMessageBox::Ok)->click();
-  } else if (on_dialog_) {
-    on_dialog_(modal);
+  auto *box = qobject_cast<QMessageBox *>(modal);
+  if (box == nullptr) {
+    if (on_dialog_) on_dialog_(modal);
+    return;
   }
+  const Box seen{box->windowTitle(),
+                 box->text(),
+                 box->icon(),
+                 box->standardButtons(),
+                 box->standardButton(box->defaultButton()),
+                 box->standardButton(box->escapeButton())};
+  boxes << seen;
+  if (on_box) on_box(seen);
+  if (answers_.isEmpty()) {
+    problems_ << "unplanned box: " + seen.text;
+    QTest::keyClick(box, Qt::Key_Escape);
+    return;
+  }
+  const Answer answer = answers_.dequeue();
+  if (answer == Enter || answer == Esc) {
+    QTest::keyClick(box, answer == Enter ? Qt::Key_Return : Qt::Key_Escape);
+    return;
+  }
+  QAbstractButton *button = box->button(answer == Ok ? QMessageBox::Ok : QMessageBox::Cancel);
+  if (button == nullptr) {
+    problems_ << "no planned button in box: " + seen.text;
+    QTest::keyClick(box, Qt::Key_Escape);
+    return;
+  }
+  button->click();
 }
 
 QString temp_path(const QString &name) { return QDir::temp().filePath("zvgui_" + name); }
@@ -38,13 +81,14 @@ QString write_bytes(const QString &name, const std::vector<unsigned char> &bytes
 }
 
 QString write_image(const QString &name, const char *product, unsigned version, unsigned build,
-                    uint32_t total_size) {
+                    uint32_t total_size, uint32_t seed) {
   imagegen_fields fields{};
   std::strncpy(fields.product, product, 8);
   fields.version = version;
   fields.build = build;
   std::vector<unsigned char> plain(total_size - 36);
-  imagegen_pattern(plain.data(), static_cast<uint32_t>(plain.size()), version * 7 + build);
+  imagegen_pattern(plain.data(), static_cast<uint32_t>(plain.size()),
+                   seed != 0 ? seed : version * 7 + build);
   return write_bytes(name,
                      imagegen_build(fields, plain.data(), static_cast<uint32_t>(plain.size())));
 }

@@ -153,7 +153,7 @@ void TestMainWindow::label_shows_version_and_build() {
 
 void TestMainWindow::load_boundaries() {
   MainWindow w;
-  ModalAnswerer boxes;
+  ModalPlan boxes({ModalPlan::Ok});
   // The largest image that fits the buffer loads; one byte more is refused without a word.
   QVERIFY(w.load_fw(write_image("max.bin", "ZV-16x16", 200, 3, 1048576)));
   QCOMPARE(w.loaded.size, 1048576u);
@@ -162,7 +162,7 @@ void TestMainWindow::load_boundaries() {
   QVERIFY(!w.load_fw(write_bytes("empty.bin", {})));
   QVERIFY(!w.load_fw(write_bytes("short.bin", std::vector<unsigned char>(31, 1))));
   QVERIFY(!w.load_fw(temp_path("does-not-exist.bin")));
-  QVERIFY(boxes.texts.isEmpty());
+  QVERIFY(boxes.texts().isEmpty());
 
   // A well-formed 32-byte header reaches the checksum validation.
   std::vector<unsigned char> header(32, 0);
@@ -170,31 +170,31 @@ void TestMainWindow::load_boundaries() {
   header[23] = 32;
   const QString path = write_bytes("header.bin", header);
   QVERIFY(!w.load_fw(path));
-  QCOMPARE(boxes.titles, QStringList{"Error"});
-  QCOMPARE(boxes.texts, QStringList{"Checksum Error: " + path});
+  QCOMPARE(boxes.titles(), QStringList{"Error"});
+  QCOMPARE(boxes.texts(), QStringList{"Checksum Error: " + path});
 }
 
 void TestMainWindow::failed_load_keeps_label_and_path() {
   MainWindow w;
-  ModalAnswerer boxes;
+  ModalPlan boxes({ModalPlan::Ok});
   std::vector<unsigned char> broken(200, 0x11);
   std::memcpy(broken.data(), "ZV-16x16", 8);
   broken[23] = 200;
   QVERIFY(!w.load_fw(write_bytes("broken.bin", broken)));
   QCOMPARE(w.ui->label->text(), kEmbeddedText);
   QCOMPARE(w.fw_path, QString(":/res/update.bin"));
-  QCOMPARE(boxes.texts.size(), 1);
+  QCOMPARE(boxes.texts().size(), 1);
 }
 
 void TestMainWindow::chooser_cancel_and_bad_file_fall_back_to_the_embedded_image() {
   MainWindow w;
   QVERIFY(w.load_fw(write_image("other.bin", "ZV-16x16", 300, 1)));
   {
-    ModalAnswerer answer([](QWidget *dialog) {
+    ModalPlan answer({}, [](QWidget *dialog) {
       if (auto *files = qobject_cast<QFileDialog *>(dialog)) files->reject();
     });
     QMetaObject::invokeMethod(&w, "select_fw_path");
-    QVERIFY(answer.texts.isEmpty());
+    QVERIFY(answer.texts().isEmpty());
   }
   QVERIFY(!w.check_version);
   QCOMPARE(w.fw_path, QString(":/res/update.bin"));
@@ -204,7 +204,7 @@ void TestMainWindow::chooser_cancel_and_bad_file_fall_back_to_the_embedded_image
   std::memcpy(broken.data(), "ZV-16x16", 8);
   broken[22] = 1;  // size 256
   const QString bad = write_bytes("bad.bin", broken);
-  ModalAnswerer answer([&bad](QWidget *dialog) {
+  ModalPlan answer({ModalPlan::Ok}, [&bad](QWidget *dialog) {
     if (auto *files = qobject_cast<QFileDialog *>(dialog)) {
       files->selectFile(bad);
       static_cast<QDialog *>(files)->accept();  // as the Open button does
@@ -212,7 +212,7 @@ void TestMainWindow::chooser_cancel_and_bad_file_fall_back_to_the_embedded_image
   });
   w.load_fw(write_image("other.bin", "ZV-16x16", 300, 1));
   QMetaObject::invokeMethod(&w, "select_fw_path");
-  QCOMPARE(answer.texts, QStringList{"Checksum Error: " + bad});
+  QCOMPARE(answer.texts(), QStringList{"Checksum Error: " + bad});
   QCOMPARE(w.fw_path, QString(":/res/update.bin"));
   QCOMPARE(w.ui->label->text(), kEmbeddedText);
   QVERIFY(!w.check_version);
@@ -221,7 +221,7 @@ void TestMainWindow::chooser_cancel_and_bad_file_fall_back_to_the_embedded_image
 void TestMainWindow::chooser_loads_a_good_file() {
   MainWindow w;
   const QString good = write_image("good.bin", "ZV-16x16", 107, 9);
-  ModalAnswerer answer([&good](QWidget *dialog) {
+  ModalPlan answer({}, [&good](QWidget *dialog) {
     if (auto *files = qobject_cast<QFileDialog *>(dialog)) {
       QCOMPARE(files->windowTitle(), QString("Open File"));
       files->selectFile(good);
@@ -232,7 +232,7 @@ void TestMainWindow::chooser_loads_a_good_file() {
   QCOMPARE(w.fw_path, good);
   QCOMPARE(w.ui->label->text(), QString("ZV-16x16 Firmware Updater\n\nTo 1.07, build 9"));
   QVERIFY(!w.check_version);
-  QVERIFY(answer.texts.isEmpty());
+  QVERIFY(answer.texts().isEmpty());
 }
 
 void TestMainWindow::running_update_keeps_window_and_image() {
@@ -240,18 +240,18 @@ void TestMainWindow::running_update_keeps_window_and_image() {
   w.show();
   w.update_state = 1;
   bool dialog_opened = false;
-  ModalAnswerer answer([&dialog_opened](QWidget *dialog) {
+  ModalPlan answer({ModalPlan::Ok, ModalPlan::Ok}, [&dialog_opened](QWidget *dialog) {
     dialog_opened = true;
     dialog->close();
   });
   QVERIFY(!w.close());
   QVERIFY(w.isVisible());
-  QCOMPARE(answer.titles, QStringList{"Error"});
+  QCOMPARE(answer.titles(), QStringList{"Error"});
 
   const QByteArray before(reinterpret_cast<const char *>(w.loaded.data), int(w.loaded.size));
   QMetaObject::invokeMethod(&w, "select_fw_path");
   QVERIFY(!dialog_opened);
-  QCOMPARE(answer.texts.size(), 2);
+  QCOMPARE(answer.texts().size(), 2);
   QVERIFY(w.check_version);
   QCOMPARE(QByteArray(reinterpret_cast<const char *>(w.loaded.data), int(w.loaded.size)), before);
 
@@ -291,7 +291,7 @@ void TestMainWindow::licence_dialog() {
   QString shown, title;
   QSize size, minimum, maximum;
   bool modal = false;
-  ModalAnswerer answer([&](QWidget *dialog) {
+  ModalPlan answer({}, [&](QWidget *dialog) {
     title = dialog->windowTitle();
     size = dialog->size();
     minimum = dialog->minimumSize();
@@ -316,14 +316,14 @@ void TestMainWindow::licence_missing() {
   MainWindow w;
   Q_CLEANUP_RESOURCE(resources);  // as if the licence had gone from the program
   bool dialog_opened = false;
-  ModalAnswerer answer([&dialog_opened](QWidget *dialog) {
+  ModalPlan answer({ModalPlan::Ok}, [&dialog_opened](QWidget *dialog) {
     dialog_opened = true;
     dialog->close();
   });
   w.ui->actionAbout->trigger();
   Q_INIT_RESOURCE(resources);
-  QCOMPARE(answer.titles, QStringList{"File Missing!"});
-  QCOMPARE(answer.texts,
+  QCOMPARE(answer.titles(), QStringList{"File Missing!"});
+  QCOMPARE(answer.texts(),
            QStringList{"There is a possibility that the file has been moved or deleted."});
   QVERIFY(!dialog_opened);
 }

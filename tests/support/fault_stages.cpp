@@ -1,0 +1,59 @@
+#include "fault_stages.h"
+
+namespace {
+
+const char kSetClock[] = "Cannot Set Clocksource";
+const char kChecksum[] = "Cannot Get Hardware Checksum";
+const char kSend[] = "Firmware Update Failed";
+
+}  // namespace
+
+const std::vector<FaultStage> &update_fault_stages() {
+  using Device = zvsim::VirtualDevice;
+  static const std::vector<FaultStage> stages = {
+      // A mute device takes settings (they need no reply), then answers no checksum.
+      {"preparation", [](const Device &, uint32_t, uint16_t) { return true; }, 0, kSetClock,
+       kChecksum},
+      {"stability reads",
+       [](const Device &d, uint32_t, uint16_t) { return d.frequency() == 44100; }, 0, kChecksum,
+       kChecksum},
+      {"transfer at 0%",
+       [](const Device &d, uint32_t size, uint16_t) { return d.announced_size() == size; }, 0,
+       kSend, kSend},
+      {"transfer at 50%",
+       [](const Device &d, uint32_t size, uint16_t) { return d.received() >= size / 2; }, 0, kSend,
+       kSend},
+      {"transfer at 99%",
+       [](const Device &d, uint32_t size, uint16_t) { return d.received() >= size / 100 * 99; }, 0,
+       kSend, kSend},
+      {"completion", [](const Device &d, uint32_t size, uint16_t) { return d.received() == size; },
+       0, kSend, kSend},
+      // The device takes the image over as it answers the completion query; the reply is read
+      // one transfer later, then the verification reads begin. Ten failed reads use up the
+      // attempt, and the next attempt's send fails.
+      {"verification",
+       [](const Device &d, uint32_t, uint16_t version) { return d.version() == version; }, 2, kSend,
+       kSend},
+  };
+  return stages;
+}
+
+void arm_fault(zvsim::VirtualDevice *device, const FaultStage &stage, Fault fault,
+               uint32_t image_size, uint16_t new_version) {
+  long reached_at = -1;
+  device->settings.on_transfer = [device, stage, fault, image_size, new_version,
+                                  reached_at]() mutable {
+    if (!device->plugged() || device->faults.mute) return;
+    if (reached_at < 0 && stage.reached(*device, image_size, new_version)) {
+      reached_at = device->transfers();
+    }
+    if (reached_at < 0 || device->transfers() < reached_at + stage.later) return;
+    if (fault == Fault::kUnplug) {
+      device->unplug();
+    } else {
+      device->faults.mute = true;
+    }
+  };
+}
+
+const char *fault_name(Fault fault) { return fault == Fault::kUnplug ? "unplugged" : "mute"; }
