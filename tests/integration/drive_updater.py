@@ -122,12 +122,14 @@ def main():
     shot(args.shots, APP_NAME, "01-idle")
 
     say('press "Firmware Update"')
+    pressed = time.monotonic()
     click(button)
     box = wait_for("the confirmation", lambda: find(app, "dialog", "Firmware Update") or
                    find(app, "alert", "Firmware Update"), 30)
     text = next((n.name for n in descendants(box) if n.getRoleName() == "label" and
                  "Are you sure?" in (n.name or "")), "")
     say(f"confirmation: {json.dumps(text)}")
+    say(f"  {1000 * (time.monotonic() - pressed):.0f} ms from the press to the confirmation")
     time.sleep(0.3)
     shot(args.shots, "Firmware Update", "02-confirmation")
     # Status texts are read from the label's name-change events, so that none is missed
@@ -164,13 +166,16 @@ def main():
     answer = "OK" if args.answer == "ok" else "Cancel"
     say(f"answer {answer}")
     click(wait_for(f"the {answer} button", lambda: find(box, "push button", answer), 5))
-    end = time.monotonic() + (args.timeout if args.answer == "ok" else 1.0)
+    answered = time.monotonic()
+    end = answered + (args.timeout if args.answer == "ok" else 1.0)
     GLib.timeout_add(50, tick)
     pyatspi.Registry.start()
     if state["timed_out"] and args.answer == "ok":
         say(f"drive_updater: the update did not end within {args.timeout} s")
         return 1
     last = texts[-1] if texts else label.name
+    if args.answer == "ok":
+        say(f"  {time.monotonic() - answered:.1f} s from the confirmation to the end")
     value = bar.queryValue()
     say(f"progress: {int(value.currentValue)} of {int(value.maximumValue)}")
     shot(args.shots, APP_NAME, "04-final")
