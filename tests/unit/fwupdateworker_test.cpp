@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QMetaMethod>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -78,6 +79,19 @@ Signals failed(std::initializer_list<std::string> texts, const std::string &erro
   out.push_back("error " + error);
   out.push_back("finished");
   return out;
+}
+
+TEST(Worker, MetaObjectHasItsMethodsInOrder) {
+  const QMetaObject &meta = FWUpdateWorker::staticMetaObject;
+  EXPECT_STREQ(meta.className(), "FWUpdateWorker");
+  std::vector<std::string> methods;
+  for (int i = meta.methodOffset(); i < meta.methodCount(); ++i) {
+    const QMetaMethod m = meta.method(i);
+    methods.push_back((m.methodType() == QMetaMethod::Signal ? "signal " : "slot ") +
+                      m.methodSignature().toStdString());
+  }
+  EXPECT_EQ(methods, (std::vector<std::string>{"signal finished()", "signal process_text(QString)",
+                                               "signal error(QString)", "slot process()"}));
 }
 
 TEST(Worker, SignalsOnEveryPath) {
