@@ -129,12 +129,12 @@ int32_t prgdecode_payload_size(const unsigned char *header) {
 
 int32_t prgdecode_decode(unsigned char *dst, const unsigned char *src, int32_t count) {
   for (int32_t i = 0; i < count; ++i) dst[i] = kPlain[src[i]];
-  return count > 0 ? count : 0;
+  return count;
 }
 
 int32_t prgdecode_encode(unsigned char *dst, const unsigned char *src, int32_t count) {
   for (int32_t i = 0; i < count; ++i) dst[i] = kScrambled[src[i]];
-  return count > 0 ? count : 0;
+  return count;
 }
 
 int prgdecode_check(const unsigned char *image, int32_t length) {
@@ -142,20 +142,21 @@ int prgdecode_check(const unsigned char *image, int32_t length) {
     ZV_DIAG(kSource);
     return 1;
   }
-  // The length goes first: the size field lies inside the header, which a short buffer
-  // does not hold.
+  // The checks go in their order: size 0, a buffer shorter than size, a buffer too short
+  // for an image. A buffer that does not even hold the size field is the last of these.
+  const bool holds_size = length >= PRGDECODE_OFF_SIZE + 4;
+  const uint32_t size = holds_size ? prgdecode_size(image) : 0;
+  if (holds_size && size == 0) {
+    ZV_DIAG(kSource);
+    return 1;
+  }
+  if (holds_size && static_cast<uint32_t>(length) < size) {
+    ZV_DIAG(kSource);
+    return 1;
+  }
   if (length < PRGDECODE_FRAME_SIZE) {
     ZV_DIAG(kSource);
     std::printf("check size = %ld, fw_size = %ld\n", 0L, static_cast<long>(length));
-    return 1;
-  }
-  const uint32_t size = prgdecode_size(image);
-  if (size == 0) {
-    ZV_DIAG(kSource);
-    return 1;
-  }
-  if (static_cast<uint32_t>(length) < size) {
-    ZV_DIAG(kSource);
     return 1;
   }
   // Below 36 the trailer would overlap the header.

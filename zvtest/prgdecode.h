@@ -54,7 +54,7 @@ int prgdecode_write_plain(const char *name);
 // Prints the header and the result of the check: 0 when valid, -1 otherwise.
 int prgdecode_dump(const char *name);
 
-// dst[i] = unscrambled src[i] for i < count; returns count (0 for count <= 0).
+// dst[i] = unscrambled src[i] for i < count; returns count (writing nothing for count <= 0).
 int32_t prgdecode_decode(unsigned char *dst, const unsigned char *src, int32_t count);
 // The inverse substitution, for tools and the virtual device that make images.
 int32_t prgdecode_encode(unsigned char *dst, const unsigned char *src, int32_t count);

@@ -57,7 +57,7 @@ IdleVerdict read_idle_reply(zvmsg_buffer *msg) {
   zvctl_item item;
   while (zvctl_next_item(msg, &item)) {
     if (item.id != ZV_ITEM_READY) continue;
-    if (item.value != 0) return kReady;
+    if (zvctl_item_u32(item) != 0) return kReady;
     busy = true;
   }
   return busy ? kBusy : kReady;

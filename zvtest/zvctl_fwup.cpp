@@ -55,9 +55,19 @@ void read_status(zvmsg_buffer *msg, uint32_t *window, uint32_t *offset, bool sho
   }
 }
 
-int command(usbdevs_device **dev, const Variant &v, zvmsg_buffer *msg, uint8_t id, int type,
-            uintptr_t value, uint8_t length) {
-  if (zvctl_command(dev, v.channel, msg, msg->data, id, type, value, length) != 0) {
+// What stays the same through one transfer.
+struct Transfer {
+  usbdevs_device **dev;
+  const Variant *variant;
+  zvmsg_buffer *msg;
+  const uint8_t *image;
+  uint32_t total;
+  std::atomic<uint32_t> *progress;
+};
+
+// Sends one command item, as every message of the transfer goes: after an idle wait.
+int command(const Transfer &t, uint8_t id, int type, uintptr_t value, uint8_t length) {
+  if (zvctl_command(t.dev, t.variant->channel, t.msg, t.msg->data, id, type, value, length) != 0) {
     ZV_DIAG(kSource);
     return 1;
   }
@@ -65,22 +75,21 @@ int command(usbdevs_device **dev, const Variant &v, zvmsg_buffer *msg, uint8_t i
 }
 
 // Sends image[off ..] in chunks filling `room`; returns the new offset, or kUnknown on failure.
-uint32_t burst(usbdevs_device **dev, const Variant &v, zvmsg_buffer *msg, const uint8_t *image,
-               uint32_t total, uint32_t off, uint32_t room, std::atomic<uint32_t> *progress) {
-  while (off < total && room != 0) {
-    uint32_t n = total - off < room ? total - off : room;
+uint32_t burst(const Transfer &t, uint32_t off, uint32_t room) {
+  while (off < t.total && room != 0) {
+    uint32_t n = t.total - off < room ? t.total - off : room;
     uint8_t id = ZV_ITEM_FWUP_DATA_END;
     if (n > FWUP_CHUNK_MAX) {
       n = FWUP_CHUNK_MAX;
       id = ZV_ITEM_FWUP_DATA;
     }
-    if (command(dev, v, msg, id, ZVMSG_BYTES, reinterpret_cast<uintptr_t>(image + off),
+    if (command(t, id, ZVMSG_BYTES, reinterpret_cast<uintptr_t>(t.image + off),
                 static_cast<uint8_t>(n)) != 0) {
       return kUnknown;
     }
     off += n;
     room -= n;
-    if (off < total) store_progress(progress, off);
+    if (off < t.total) store_progress(t.progress, off);
   }
   return off;
 }
@@ -93,13 +102,14 @@ int transfer(usbdevs_device **dev, const Variant &v, const uint8_t *image, uint3
     ZV_DIAG(kSource);
     return 1;
   }
-  if (command(dev, v, &msg, ZV_ITEM_FWUP_SIZE, ZVMSG_U32, total, 0) != 0) return 1;
+  const Transfer t = {dev, &v, &msg, image, total, progress};
+  if (command(t, ZV_ITEM_FWUP_SIZE, ZVMSG_U32, total, 0) != 0) return 1;
 
   uint32_t pos = 0;
   int stalls = 0;
   while (pos < total) {
     std::printf("pos = %d/%d\n", static_cast<int>(pos), static_cast<int>(total));
-    if (command(dev, v, &msg, ZV_ITEM_FWUP_STATUS, ZVMSG_MARK, 0, 0) != 0) return 1;
+    if (command(t, ZV_ITEM_FWUP_STATUS, ZVMSG_MARK, 0, 0) != 0) return 1;
 
     uint32_t window = kUnknown, offset = kUnknown;
     for (int replies = 1;; ++replies) {
@@ -124,7 +134,7 @@ int transfer(usbdevs_device **dev, const Variant &v, const uint8_t *image, uint3
                   static_cast<unsigned>(pos));
       stalled_at = __LINE__;  // offset check: wait for the device to report pos again
     } else {
-      pos = burst(dev, v, &msg, image, total, offset, window, progress);
+      pos = burst(t, offset, window);
       if (pos == kUnknown) return 1;
       stalls = 0;
       continue;
@@ -142,7 +152,7 @@ int transfer(usbdevs_device **dev, const Variant &v, const uint8_t *image, uint3
     std::printf("pos = %d/%d\n", static_cast<int>(pos), static_cast<int>(total));
   }
   for (int cycle = 0; cycle < v.completion_cycles; ++cycle) {
-    if (command(dev, v, &msg, ZV_ITEM_FWUP_STATUS, ZVMSG_MARK, 0, 0) != 0) return 1;
+    if (command(t, ZV_ITEM_FWUP_STATUS, ZVMSG_MARK, 0, 0) != 0) return 1;
     for (int reply = 0; reply < v.completion_replies; ++reply) {
       if (v.channel->receive(dev, &msg) != 0) {
         ZV_DIAG(kSource);

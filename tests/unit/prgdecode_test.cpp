@@ -56,6 +56,21 @@ std::vector<CheckCase> check_cases() {
   cases.push_back(
       {"length 23 (size not yet readable)", big, 23, 1, "check size = 0, fw_size = 23\n"});
   cases.push_back({"length 35", big, 35, 1, "check size = 0, fw_size = 35\n"});
+  // From 24 bytes on the size field is read, and its checks come first, in their order.
+  std::vector<unsigned char> short_buffer(64, 0);
+  cases.push_back({"length 30 with size 0", short_buffer, 30, 1, ""});
+  put_be32(short_buffer, 20, 31);
+  cases.push_back({"length 30 with a larger size", short_buffer, 30, 1, ""});
+  put_be32(short_buffer, 20, 30);
+  cases.push_back(
+      {"length 30 with size 30", short_buffer, 30, 1, "check size = 0, fw_size = 30\n"});
+  cases.push_back({"length 24 with size 24",
+                   [] {
+                     std::vector<unsigned char> b(24, 0);
+                     b[23] = 24;
+                     return b;
+                   }(),
+                   24, 1, "check size = 0, fw_size = 24\n"});
 
   std::vector<unsigned char> empty_payload = make_image(0);
   cases.push_back({"36 bytes, no payload", empty_payload, 36, 0, ""});
@@ -212,8 +227,10 @@ TEST(PrgdecodeSubstitution, IsAPermutationOtherThanIdentity) {
   EXPECT_LT(fixed_points, 256);
   prgdecode_encode(back, plain, 256);
   EXPECT_EQ(std::memcmp(back, all, 256), 0);
+  std::memset(plain, 0xAA, sizeof plain);
   EXPECT_EQ(prgdecode_decode(plain, all, 0), 0);
-  EXPECT_EQ(prgdecode_decode(plain, all, -3), 0);
+  EXPECT_EQ(prgdecode_decode(plain, all, -3), -3);  // the count, as for any other count
+  EXPECT_EQ(std::set<unsigned char>(plain, plain + 256), std::set<unsigned char>{0xAA});
 }
 
 TEST(PrgdecodeFiles, LoadFileFailuresAndSuccess) {

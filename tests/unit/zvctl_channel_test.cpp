@@ -113,6 +113,9 @@ TEST_F(ChannelTest, WaitIdlePrimary) {
        0,
        1,
        0},
+      // A byte string gives its first bytes, as for every reader of "any type".
+      {"busy sent as a byte string", {reply({ZV_ITEM_READY, 5, 1, 0})}, 0, 0, 0, 2, 0},
+      {"ready sent as a byte string", {reply({ZV_ITEM_READY, 5, 2, 1, 0})}, 0, 0, 0, 1, 0},
       {"three busy replies", {}, 3, 0, 0, 4, 0},
       {"busy for ever: 1000 polls", {}, 1000000, 0, 1, 1000, 0},
       {"failed reads count as polls", {}, 0, 2, 0, 3, 4},

@@ -1,7 +1,7 @@
-// Making firmware image files: the image tool and the virtual device both build images
-// from header fields and a plain payload.
-#ifndef TOOLS_IMAGEGEN_H
-#define TOOLS_IMAGEGEN_H
+// Making firmware images: the writing side of the format that prgdecode reads, for the
+// image tool, the virtual device and the tests. The updater never links it.
+#ifndef ZVTEST_IMAGEGEN_H
+#define ZVTEST_IMAGEGEN_H
 
 #include <cstdint>
 #include <vector>

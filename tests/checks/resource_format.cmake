@@ -1,0 +1,15 @@
+# cmake -DAUTOGEN_DIR=... -P resource_format.cmake
+# Passes when every resource tree compiled into the updater is written in format version 1.
+file(GLOB_RECURSE sources "${AUTOGEN_DIR}/qrc_*.cpp")
+if(NOT sources)
+  message(FATAL_ERROR "no generated resource source under ${AUTOGEN_DIR}")
+endif()
+foreach(source ${sources})
+  file(STRINGS ${source} versions REGEX "int version = ")
+  foreach(line ${versions})
+    if(NOT line MATCHES "int version = 1;")
+      message(FATAL_ERROR "${source}: ${line}")
+    endif()
+  endforeach()
+  message(STATUS "${source}: format version 1")
+endforeach()
