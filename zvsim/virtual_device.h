@@ -26,15 +26,15 @@ struct Settings {
   // Window offered at each status query of a transfer, taken in turn; a 0 stands for a
   // moment in which the device writes flash and takes nothing.
   std::vector<uint32_t> windows = {1024};
-  uint32_t busy_after_command_ms = 0;  // reports busy for this long after each message
-  int answer_hold_polls = 0;           // answers appear only after this many empty replies
-  uint32_t checksum_time_ms = 0;       // a checksum answer is ready this long after the request
-  uint32_t checksum_noise = 0;         // each reading adds 0 .. noise
+  uint32_t busy_after_command_ms = 0;      // reports busy for this long after each message
+  int answer_hold_polls = 0;               // answers appear only after this many empty replies
+  uint32_t checksum_time_ms = 0;           // a checksum answer is ready this long after the request
+  uint32_t checksum_noise = 0;             // each reading adds 0 .. noise
   std::deque<uint32_t> checksum_readings;  // the next checksum answers, in turn, as given
-  uint32_t flash_write_ms = 0;         // after the last byte, before the transfer completes
-  int list_entries_per_reply = 2;      // per-target list entries in one reply
-  bool status_split_replies = false;   // window and offset of a status answer in two replies
-  std::string debug_text;              // sent with the next debug_text_replies replies
+  uint32_t flash_write_ms = 0;             // after the last byte, before the transfer completes
+  int list_entries_per_reply = 2;          // per-target list entries in one reply
+  bool status_split_replies = false;       // window and offset of a status answer in two replies
+  std::string debug_text;                  // sent with the next debug_text_replies replies
   int debug_text_replies = 0;
   bool log_transfers = false;         // keep every transfer for the tests to read
   std::function<void()> on_transfer;  // called at the start of every transfer

@@ -33,8 +33,9 @@ TEST(Win32Platform, IconResourceIsLinked) {
 
 TEST(WinTransportOnWine, NoInterfaceIsFound) {
   wchar_t path[USBDEVS_PATH_UNITS] = L"untouched";
-  std::string out = capture_stdout(
-      [&] { EXPECT_EQ(usbdevs_find_interface(L"zv-16x16", path, USBDEVS_PATH_UNITS, nullptr), 0); });
+  std::string out = capture_stdout([&] {
+    EXPECT_EQ(usbdevs_find_interface(L"zv-16x16", path, USBDEVS_PATH_UNITS, nullptr), 0);
+  });
   EXPECT_EQ(std::wstring(path), L"untouched");
 
   usbdevs_device record;

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# layering.sh SOURCE_DIR: a layer calls only downwards. The device libraries (zvtest/) and
+# the device model (zvsim/) include no Qt header, and nothing below the application (those
+# two and tools/) includes a header of app/.
+set -uo pipefail
+cd "$1"
+failed=0
+qt=$(git grep -nE '^[[:space:]]*#[[:space:]]*include[[:space:]]*<Q' -- zvtest zvsim)
+if [ -n "$qt" ]; then
+  echo "Qt below the application:"
+  echo "$qt"
+  failed=1
+fi
+app_headers=$(git ls-files 'app/*.h' | xargs -n1 basename | sed 's/\./\\./g' | paste -sd'|')
+upward=$(git grep -nE "^[[:space:]]*#[[:space:]]*include[[:space:]]*[<\"](ui_[a-z]*\.h|${app_headers})[>\"]" -- zvtest zvsim tools)
+if [ -n "$upward" ]; then
+  echo "includes of the application from below it:"
+  echo "$upward"
+  failed=1
+fi
+[ $failed -eq 0 ] && echo "layers call only downwards"
+exit $failed
