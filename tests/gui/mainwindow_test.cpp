@@ -18,6 +18,7 @@
 #include <QtTest>
 #include <cstring>
 
+#include "fatal_warnings.h"
 #include "gui_support.h"
 #include "ui_mainwindow.h"
 
@@ -39,6 +40,7 @@ class TestMainWindow : public QObject {
   Q_OBJECT
 
  private slots:
+  void initTestCase() { make_warnings_fatal(); }
   void form_matches_the_design();
   void embedded_image_is_shown();
   void label_shows_version_and_build();

@@ -13,6 +13,7 @@
 #include <functional>
 #include <thread>
 
+#include "fatal_warnings.h"
 #include "fault_stages.h"
 #include "gui_support.h"
 #include "imagegen.h"
@@ -71,6 +72,7 @@ class TestUpdate : public QObject {
   Q_OBJECT
 
  private slots:
+  void initTestCase() { make_warnings_fatal(); }
   void init();
   void cleanup();
   void refusals_in_the_order_of_the_checks();

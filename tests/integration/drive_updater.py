@@ -112,7 +112,7 @@ def main():
     parser.add_argument("--timeout", type=float, default=120)
     args = parser.parse_args()
 
-    app = wait_for("the updater", application, 30)
+    app = wait_for("the updater", application, 60)
     frame = wait_for("its window", lambda: find(app, "frame", APP_NAME), 10)
     label = find(frame, "label")
     button = find(frame, "push button", "Firmware Update")

@@ -37,11 +37,20 @@ driver_args=()
 [ -z "$shots" ] || driver_args=(--shots "$shots")
 export HOST="$host" UPDATER="$updater" LOG="$log" HERE="$here"
 export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+# The updater draws nothing with OpenGL; without this Qt's xcb plugin loads Mesa's GLX,
+# whose software driver leaks at exit under LeakSanitizer.
+export QT_XCB_GL_INTEGRATION=none
 dbus-run-session -- bash -c '
   "$HOST" "$@" -- "$UPDATER" >"$LOG" 2>&1 &
   host=$!
+  # The driver starts once the window is up, seen through X: by then the updater has joined
+  # the accessibility bus, which the first of them to ask for it starts.
+  timeout 60 xdotool search --sync --onlyvisible --name "^ZV-16x16_FirmwareUpdater\$" \
+    >/dev/null
   "$HERE/drive_updater.py" '"${driver_args[*]:-}"'
   driven=$?
+  # A driver that gave up leaves the window open: the host passes SIGTERM on to it.
+  [ $driven -eq 0 ] || kill -TERM "$host" 2>/dev/null
   wait "$host"
   hosted=$?
   sed -n "/^== virtual ZV-16x16, final state/,\$p" "$LOG"

@@ -40,8 +40,9 @@ void VirtualBus::plug() {
   }
   if (deny_access_) {
     // As without the udev rule: nobody but a process that may override permissions.
-    const std::string node =
-        std::string(umockdev_testbed_get_root_dir(testbed_)) + place_.devnode();
+    gchar *root = umockdev_testbed_get_root_dir(testbed_);
+    const std::string node = std::string(root) + place_.devnode();
+    g_free(root);
     chmod(node.c_str(), 0);
   }
   usbfs_->plug(place_.devnode());
