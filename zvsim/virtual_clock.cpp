@@ -29,6 +29,10 @@ long vclock_sleeps_of(unsigned milliseconds) {
   return milliseconds <= 1000 ? sleeps_by_length[milliseconds].load() : 0;
 }
 
+void vclock_advance_us(uint64_t microseconds) {
+  now_us.fetch_add(microseconds, std::memory_order_relaxed);
+}
+
 void zvsleep_ms(unsigned milliseconds) {
   now_us.fetch_add(uint64_t(milliseconds) * 1000, std::memory_order_relaxed);
   sleeps.fetch_add(1, std::memory_order_relaxed);

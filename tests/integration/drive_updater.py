@@ -89,6 +89,15 @@ def shot(shots, title, name):
     say(f"  screenshot: {png}")
 
 
+def peak_memory_kb(pid):
+    """The process's peak resident set size so far (VmHWM)."""
+    with open(f"/proc/{pid}/status") as status:
+        for line in status:
+            if line.startswith("VmHWM:"):
+                return int(line.split()[1])
+    return -1
+
+
 def close(title):
     """Asks the window to close, as its title bar's close button does (WM_DELETE_WINDOW)."""
     window = x_window(title)
@@ -179,6 +188,7 @@ def main():
     value = bar.queryValue()
     say(f"progress: {int(value.currentValue)} of {int(value.maximumValue)}")
     shot(args.shots, APP_NAME, "04-final")
+    say(f"updater peak memory: {peak_memory_kb(app.get_process_id())} kB")
     close(APP_NAME)
     if last != args.expect:
         say(f"drive_updater: the last status is {json.dumps(last)}, "
