@@ -1,6 +1,7 @@
 #include "fwupdateworker.h"
 
 #include "deviceconnection.h"
+#include "updateguard.h"
 #include "updatejob.h"
 #include "zvsleep.h"
 
@@ -30,6 +31,7 @@ void FWUpdateWorker::fail(const QString &text) {
 }
 
 void FWUpdateWorker::process() {
+  const WorkerAwake awake;  // for the whole procedure, on every way out
   LoadedImage *image = job_ != nullptr ? job_->image : nullptr;
   if (image == nullptr || image->connection == nullptr || image->size == 0) return fail("ERROR");
   DeviceConnection &device = *image->connection;

@@ -5,6 +5,9 @@
 
 #include "instanceguard.h"
 #include "mainwindow.h"
+#ifndef Q_OS_WIN
+#include "quitsignals.h"
+#endif
 
 int main(int argc, char *argv[]) {
   QApplication app(argc, argv);
@@ -17,6 +20,11 @@ int main(int argc, char *argv[]) {
 #ifndef Q_OS_WIN
   // On Windows the executable's icon resource is the window icon already.
   QApplication::setWindowIcon(QIcon(":/icons/zv16x16.ico"));
+#endif
+#ifndef Q_OS_WIN
+  // A signal during an update closes the window only once it has finished.
+  QuitSignals quit;
+  QObject::connect(&quit, &QuitSignals::received, &window, &MainWindow::request_close);
 #endif
   window.show();
   return app.exec();

@@ -117,6 +117,14 @@ bool MainWindow::load_fw(const QString &path) {
   return true;
 }
 
+void MainWindow::request_close() {
+  if (update_state == 0) {
+    close();
+  } else {
+    close_requested = true;
+  }
+}
+
 void MainWindow::closeEvent(QCloseEvent *event) {
   if (update_state == 1) {
     warn("The firmware update is still running.\nPlease wait until it has finished.");
@@ -188,6 +196,7 @@ void MainWindow::start_update() {
 
   ui->button_fwupdate->setEnabled(false);
   ui->button_fwupdate->setText("Updating...");
+  guard.begin(this);
 
   auto *thread = new QThread;
   auto *worker = new FWUpdateWorker;
@@ -220,6 +229,8 @@ void MainWindow::on_finish() {
   update_state = 0;
   ui->button_fwupdate->setEnabled(true);
   ui->button_fwupdate->setText(tr("Firmware Update"));
+  guard.end();
+  if (close_requested) close();
 }
 
 void MainWindow::on_processtext(QString text) { ui->label->setText(text); }

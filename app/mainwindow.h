@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include "deviceconnection.h"
+#include "updateguard.h"
 #include "updatejob.h"
 
 namespace Ui {
@@ -26,6 +27,10 @@ class MainWindow : public QMainWindow {
 
   // Loads and validates an image file into `loaded` and shows what it holds in the label.
   bool load_fw(const QString &path);
+
+  // A close that the system asks for (a signal): at once when idle, and only once the update's
+  // finished() has arrived while one runs; closing is refused meanwhile.
+  void request_close();
 
  protected:
   // A running update needs the window: closing is refused until it has finished.
@@ -53,9 +58,12 @@ class MainWindow : public QMainWindow {
   UpdateJob job;
   LoadedImage loaded;
   QPointer<QThread> worker_thread;  // the running update's thread, until it has finished
+  UpdateGuard guard;                // sleep and shutdown held off while an update runs
+  bool close_requested = false;     // a signal asked to close during the update
 
   friend class TestMainWindow;
   friend class TestUpdate;
+  friend class TestGuard;
 };
 
 #endif

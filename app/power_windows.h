@@ -1,0 +1,13 @@
+// The Windows calls that hold off sleep and shutdown, without Qt, so that the mingw-w64
+// build compiles them and runs them under Wine. Each returns true when Windows agreed.
+#ifndef APP_POWER_WINDOWS_H
+#define APP_POWER_WINDOWS_H
+
+// The calling thread asks the system to stay awake (ES_CONTINUOUS | ES_SYSTEM_REQUIRED), or
+// gives that up again (ES_CONTINUOUS alone).
+bool power_keep_awake(bool awake);
+// A reason that Windows shows when it is asked to shut down while `window` (an HWND) holds it.
+bool power_block_shutdown(void *window, const wchar_t *reason);
+bool power_unblock_shutdown(void *window);
+
+#endif

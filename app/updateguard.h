@@ -1,0 +1,42 @@
+// Holds off sleep and shutdown while an update runs: an update cut off halfway can leave the
+// interface unusable. The window begins its guard at the confirmation and ends it when the
+// worker's finished() arrives; the worker keeps the system awake for the procedure's
+// duration. Each platform has its file: updateguard_logind.cpp (a systemd-logind "block"
+// inhibitor), updateguard_windows.cpp (a shutdown block reason and the thread's execution
+// state), updateguard_none.cpp (elsewhere: nothing to hold).
+#ifndef APP_UPDATEGUARD_H
+#define APP_UPDATEGUARD_H
+
+#include <memory>
+
+class QWidget;
+
+class UpdateGuard {
+ public:
+  UpdateGuard();
+  ~UpdateGuard();  // ends a guard that is still held
+  UpdateGuard(const UpdateGuard &) = delete;
+  UpdateGuard &operator=(const UpdateGuard &) = delete;
+
+  // GUI thread. Where the system refuses, one diagnostic line goes to standard output and
+  // the update goes on without the guard.
+  void begin(QWidget *window);
+  void end();
+  bool held() const { return hold_ != nullptr; }
+
+ private:
+  struct Hold;  // what the platform holds while the guard is on
+  std::unique_ptr<Hold> hold_;
+};
+
+// The worker's part, for as long as it lives: constructed when the procedure starts, it ends
+// on every way out.
+class WorkerAwake {
+ public:
+  WorkerAwake();
+  ~WorkerAwake();
+  WorkerAwake(const WorkerAwake &) = delete;
+  WorkerAwake &operator=(const WorkerAwake &) = delete;
+};
+
+#endif

@@ -1,0 +1,58 @@
+// Linux: a "block" inhibitor lock from systemd-logind over the system D-Bus. logind holds
+// the lock for as long as a copy of the descriptor it hands back stays open, so the guard
+// keeps it and closes it to release the lock. Sleep is held off by that lock too, so the
+// worker has nothing of its own to do.
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusReply>
+#include <QDBusUnixFileDescriptor>
+#include <cstdio>
+
+#include "updateguard.h"
+
+namespace {
+
+const char kSource[] = "app\\updateguard_logind.cpp";
+const char kWhat[] =
+    "shutdown:sleep:idle:handle-power-key:handle-suspend-key:handle-hibernate-key:"
+    "handle-lid-switch";
+const char kWhy[] = "Firmware update in progress";
+const int kCallTimeoutMs = 5000;  // the window waits for the answer
+
+void refused(int line, const QString &why) {
+  std::printf("%s:%d:ERROR no inhibitor lock, the update goes on without one: %s\n", kSource, line,
+              why.toLocal8Bit().constData());
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+struct UpdateGuard::Hold {
+  QDBusUnixFileDescriptor lock;
+};
+
+UpdateGuard::UpdateGuard() = default;
+UpdateGuard::~UpdateGuard() = default;
+
+void UpdateGuard::begin(QWidget *) {
+  end();
+  QDBusConnection bus = QDBusConnection::systemBus();
+  if (!bus.isConnected()) return refused(__LINE__, bus.lastError().message());
+  QDBusMessage call =
+      QDBusMessage::createMethodCall("org.freedesktop.login1", "/org/freedesktop/login1",
+                                     "org.freedesktop.login1.Manager", "Inhibit");
+  call << QString(kWhat) << QCoreApplication::applicationName() << QString(kWhy)
+       << QString("block");
+  const QDBusReply<QDBusUnixFileDescriptor> reply = bus.call(call, QDBus::Block, kCallTimeoutMs);
+  if (!reply.isValid()) {
+    return refused(__LINE__, reply.error().name() + ": " + reply.error().message());
+  }
+  if (!reply.value().isValid()) return refused(__LINE__, "no descriptor came back");
+  hold_.reset(new Hold{reply.value()});
+}
+
+void UpdateGuard::end() { hold_.reset(); }  // the last copy of the descriptor closes
+
+WorkerAwake::WorkerAwake() = default;
+WorkerAwake::~WorkerAwake() = default;
