@@ -4,6 +4,7 @@
 #include <QIcon>
 
 #include "instanceguard.h"
+#include "usbdevs_ids.h"
 #include "mainwindow.h"
 #ifndef Q_OS_WIN
 #include "quitsignals.h"
@@ -16,6 +17,8 @@ int main(int argc, char *argv[]) {
   if (guard.another_running()) return -1;
 
   QCoreApplication::setApplicationVersion("1.0.2");
+  // The desktop entry and the icons are named after the application id.
+  QGuiApplication::setDesktopFileName(ZV_APP_ID);
   window.setWindowTitle(QCoreApplication::applicationName());
 #ifndef Q_OS_WIN
   // On Windows the executable's icon resource is the window icon already.
