@@ -4,8 +4,8 @@
 #include <QIcon>
 
 #include "instanceguard.h"
-#include "usbdevs_ids.h"
 #include "mainwindow.h"
+#include "usbdevs_ids.h"
 #ifndef Q_OS_WIN
 #include "quitsignals.h"
 #endif

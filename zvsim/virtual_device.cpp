@@ -54,16 +54,7 @@ VirtualDevice::VirtualDevice(Clock clock) : clock_(clock) {
 
 void VirtualDevice::install_firmware(const char *product, uint16_t version, uint16_t build,
                                      uint32_t payload_size, uint32_t seed) {
-  imagegen_fields fields{};
-  std::strncpy(fields.product, product, PRGDECODE_PRODUCT_SIZE);
-  fields.version = version;
-  fields.build = build;
-  fields.year = 2025;
-  fields.month = 6;
-  fields.day = 1;
-  std::vector<uint8_t> plain(payload_size);
-  imagegen_pattern(plain.data(), payload_size, seed);
-  install_image(imagegen_build(fields, plain.data(), payload_size));
+  install_image(imagegen_image(product, version, build, payload_size, seed));
 }
 
 void VirtualDevice::install_image(const std::vector<uint8_t> &image) {

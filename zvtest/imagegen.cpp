@@ -59,3 +59,17 @@ std::vector<unsigned char> imagegen_build(const imagegen_fields &fields,
   prgdecode_encode(h + size - PRGDECODE_TRAILER_SIZE, trailer, PRGDECODE_TRAILER_SIZE);
   return image;
 }
+
+std::vector<unsigned char> imagegen_image(const char *product, unsigned version, unsigned build,
+                                          uint32_t payload_size, uint32_t seed) {
+  imagegen_fields fields{};
+  std::strncpy(fields.product, product, PRGDECODE_PRODUCT_SIZE);
+  fields.version = version;
+  fields.build = build;
+  fields.year = 2025;
+  fields.month = 6;
+  fields.day = 1;
+  std::vector<unsigned char> plain(payload_size);
+  imagegen_pattern(plain.data(), payload_size, seed);
+  return imagegen_build(fields, plain.data(), payload_size);
+}

@@ -95,14 +95,7 @@ class QuietStdout {
 
 // An image of 1 MiB, the largest the updater holds.
 std::vector<uint8_t> mebibyte_image() {
-  imagegen_fields fields{};
-  std::strcpy(fields.product, "ZV-16x16");
-  fields.version = 106;
-  fields.build = 2318;
-  const uint32_t payload = (1u << 20) - PRGDECODE_FRAME_SIZE;
-  std::vector<uint8_t> plain(payload);
-  imagegen_pattern(plain.data(), payload, 7);
-  return imagegen_build(fields, plain.data(), payload);
+  return imagegen_image("ZV-16x16", 106, 2318, (1u << 20) - PRGDECODE_FRAME_SIZE, 7);
 }
 
 void BM_ImageValidation(benchmark::State &state) {

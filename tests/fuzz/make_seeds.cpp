@@ -32,13 +32,7 @@ void write(const std::string &target, const std::string &name, const Bytes &byte
 }
 
 Bytes image(uint32_t payload, uint32_t seed) {
-  imagegen_fields fields{};
-  std::strcpy(fields.product, "ZV-16x16");
-  fields.version = 106;
-  fields.build = 2318;
-  Bytes plain(payload);
-  imagegen_pattern(plain.data(), payload, seed);
-  return imagegen_build(fields, plain.data(), payload);
+  return imagegen_image("ZV-16x16", 106, 2318, payload, seed);
 }
 
 // The replies the device gave while `run` talked to it, after a selector byte.

@@ -38,16 +38,6 @@ int count(const QStringList &lines, const QString &start) {
   return n;
 }
 
-bool wait_until(const std::function<bool()> &done, int milliseconds = 30000) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done()) {
-    if (timer.hasExpired(milliseconds)) return false;
-    QTest::qWait(2);
-  }
-  return true;
-}
-
 // Standard output goes to a file while it lives; text() is what was written.
 class CapturedStdout {
  public:

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
@@ -70,6 +71,16 @@ void ModalPlan::poll() {
   button->click();
 }
 
+bool wait_until(const std::function<bool()> &done, int milliseconds) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!done()) {
+    if (timer.hasExpired(milliseconds)) return false;
+    QTest::qWait(2);
+  }
+  return true;
+}
+
 QString temp_path(const QString &name) { return QDir::temp().filePath("zvgui_" + name); }
 
 QString write_bytes(const QString &name, const std::vector<unsigned char> &bytes) {
@@ -82,13 +93,6 @@ QString write_bytes(const QString &name, const std::vector<unsigned char> &bytes
 
 QString write_image(const QString &name, const char *product, unsigned version, unsigned build,
                     uint32_t total_size, uint32_t seed) {
-  imagegen_fields fields{};
-  std::strncpy(fields.product, product, 8);
-  fields.version = version;
-  fields.build = build;
-  std::vector<unsigned char> plain(total_size - 36);
-  imagegen_pattern(plain.data(), static_cast<uint32_t>(plain.size()),
-                   seed != 0 ? seed : version * 7 + build);
-  return write_bytes(name,
-                     imagegen_build(fields, plain.data(), static_cast<uint32_t>(plain.size())));
+  return write_bytes(name, imagegen_image(product, version, build, total_size - 36,
+                                          seed != 0 ? seed : version * 7 + build));
 }

@@ -49,6 +49,9 @@ class ModalPlan : public QObject {
   std::function<void(QWidget *)> on_dialog_;
 };
 
+// Runs the event loop until `done` holds: false if it still does not after `milliseconds`.
+bool wait_until(const std::function<bool()> &done, int milliseconds = 30000);
+
 // A valid image file of the given identity and total size, under the test temp directory.
 QString write_image(const QString &name, const char *product, unsigned version, unsigned build,
                     uint32_t total_size = 100, uint32_t seed = 0);

@@ -28,16 +28,6 @@ namespace {
 const char kCompleted[] = "Completed.\n\nPlease turn ZV-16x16's power on again.";
 const uint32_t kEmbeddedSize = 606240;
 
-bool wait_until(const std::function<bool()> &done, int milliseconds = 30000) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done()) {
-    if (timer.hasExpired(milliseconds)) return false;
-    QTest::qWait(2);
-  }
-  return true;
-}
-
 // The embedded image's payload under another header: what a device "already updated" runs.
 std::vector<uint8_t> embedded_payload_as(uint16_t version, uint16_t build) {
   QFile file(":/res/update.bin");

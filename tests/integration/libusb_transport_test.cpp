@@ -30,13 +30,7 @@ double seconds_since(Clock::time_point start) {
 }
 
 std::vector<uint8_t> image_of(uint16_t version, uint16_t build, uint32_t payload_size) {
-  imagegen_fields fields{};
-  std::strcpy(fields.product, "ZV-16x16");
-  fields.version = version;
-  fields.build = build;
-  std::vector<uint8_t> plain(payload_size);
-  imagegen_pattern(plain.data(), payload_size, build);
-  return imagegen_build(fields, plain.data(), payload_size);
+  return imagegen_image("ZV-16x16", version, build, payload_size, build);
 }
 
 class Transport : public testing::Test {

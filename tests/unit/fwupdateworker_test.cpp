@@ -30,13 +30,7 @@ const Signals kDone = {"text Preparing...", "text Sending and Updating...", "tex
                        kCompleted, "finished"};
 
 std::vector<uint8_t> new_image(uint32_t payload_size = 3000) {
-  imagegen_fields fields{};
-  std::strcpy(fields.product, "ZV-16x16");
-  fields.version = 106;
-  fields.build = 2318;
-  std::vector<uint8_t> plain(payload_size);
-  imagegen_pattern(plain.data(), payload_size, 99);
-  return imagegen_build(fields, plain.data(), payload_size);
+  return imagegen_image("ZV-16x16", 106, 2318, payload_size, 99);
 }
 
 struct Outcome {
