@@ -111,7 +111,8 @@ Bytes ico(int size) {
   for (int y = size - 1; y >= 0; --y) {
     Bytes row(mask_row, 0);
     for (int x = 0; x < size; ++x) {
-      if ((pixels[static_cast<size_t>(y) * size + x] >> 24) == 0) row[x / 8] |= 0x80 >> (x % 8);
+      if ((pixels[static_cast<size_t>(y) * size + x] >> 24) == 0)
+        row[x / 8] = static_cast<uint8_t>(row[x / 8] | (0x80 >> (x % 8)));
     }
     out.insert(out.end(), row.begin(), row.end());
   }
