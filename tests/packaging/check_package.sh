@@ -32,8 +32,10 @@ desktop=/usr/share/applications/org.zv16x16.firmwareupdater.desktop
 exec_line=$(sed -n 's/^Exec=//p' "$desktop")
 updater=$(command -v "${exec_line%% *}")
 echo "the desktop entry starts $updater"
-"$here/../integration/update_virtual_interface.sh" "$host" "$updater" ${shots:+--shots "$shots"} \
-  | tee /dev/stderr | grep -qx "received image: verifies"
+updated=$("$here/../integration/update_virtual_interface.sh" "$host" "$updater" \
+  ${shots:+--shots "$shots"})
+printf '%s\n' "$updated"
+grep -qx "received image: verifies" <<<"$updated"
 
 echo "-- remove"
 DEBIAN_FRONTEND=noninteractive apt-get remove -y -q "$package" >/dev/null
