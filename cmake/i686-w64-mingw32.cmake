@@ -12,7 +12,10 @@ set(CMAKE_RC_COMPILER ${ZV_MINGW}-windres)
 set(CMAKE_AR ${ZV_MINGW}-ar CACHE FILEPATH "")
 set(CMAKE_RANLIB ${ZV_MINGW}-ranlib CACHE FILEPATH "")
 
-set(CMAKE_FIND_ROOT_PATH /usr/${ZV_MINGW})
+# A Qt built for this target (scripts/build-qt-windows) lives under a prefix of its own:
+# -DZV_WIN32_QT_PREFIX=DIR searches it as a second root, so that find_package(Qt5) finds it
+# and never the host's Qt.
+set(CMAKE_FIND_ROOT_PATH /usr/${ZV_MINGW} ${ZV_WIN32_QT_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
