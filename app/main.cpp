@@ -11,6 +11,12 @@
 #endif
 
 int main(int argc, char *argv[]) {
+  // The window's geometry is fixed, in pixels. At 125 % or 150 % the system's font grows and
+  // the label's second line would be cut off; with Qt's high-DPI scaling the whole window
+  // scales instead, by the exact factor, and keeps its layout in device-independent pixels.
+  QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+  QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
+      Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
   QApplication app(argc, argv);
   MainWindow window;
   InstanceGuard guard(QCoreApplication::applicationName());

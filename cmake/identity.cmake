@@ -4,6 +4,7 @@
 # maintainer scripts.
 #
 # Sets ZV_USB_VENDOR_ID and ZV_USB_PRODUCT_ID (four lower-case hex digits each), ZV_APP_ID,
+# ZV_PRODUCT_NAME and ZV_PUBLISHER,
 # ZV_UDEV_RULES_DIR (where udev reads packaged rules), ZV_UDEV_RULE (the generated rule) and
 # ZV_DIST_DIR (where the generated files are).
 
@@ -21,6 +22,10 @@ if(NOT ids_text MATCHES "#define ZV_APP_ID \"([a-z0-9_.]+)\"\n")
   message(FATAL_ERROR "${ids_header}: no ZV_APP_ID of lower-case reverse DNS")
 endif()
 set(ZV_APP_ID ${CMAKE_MATCH_1})
+
+# The names the installers show.
+set(ZV_PRODUCT_NAME "ZV-16x16 Firmware Updater")
+set(ZV_PUBLISHER "The ZV-16x16 Firmware Updater developers")
 
 # udev's own directory for rules that packages install; never /etc, which is the
 # administrator's.

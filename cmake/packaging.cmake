@@ -41,8 +41,8 @@ install(FILES ${PROJECT_SOURCE_DIR}/dist/linux/copyright ${changelog}
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ${ZV_PACKAGE})
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_VENDOR "The ZV-16x16 Firmware Updater developers")
-set(CPACK_PACKAGE_CONTACT "The ZV-16x16 Firmware Updater developers <updater@zv16x16.invalid>")
+set(CPACK_PACKAGE_VENDOR "${ZV_PUBLISHER}")
+set(CPACK_PACKAGE_CONTACT "${ZV_PUBLISHER} <updater@zv16x16.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "firmware updater for the ZV-16x16 USB audio interface")
 # The package's long description; CPack puts the summary in front and indents it.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "\
