@@ -40,7 +40,11 @@ class TestMainWindow : public QObject {
   Q_OBJECT
 
  private slots:
-  void initTestCase() { make_warnings_fatal(); }
+  void initTestCase() {
+    make_warnings_fatal();
+    // Qt's own file dialog, which the test can answer, where the platform has a native one.
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+  }
   void form_matches_the_design();
   void embedded_image_is_shown();
   void label_shows_version_and_build();

@@ -233,8 +233,15 @@ void TestUpdate::the_confirmation_text_byte_for_byte() {
 }
 
 void TestUpdate::a_whole_update_and_a_second_one() {
-  // A little real time per transfer, so that the 100 ms timer sees the bar climb.
-  device->settings.on_transfer = [] { std::this_thread::sleep_for(std::chrono::microseconds(40)); };
+  // A little real time per transfer, so that the 100 ms timer sees the bar climb. Slept, so
+  // that the window's thread gets its turn, then waited out on the clock: on Windows a sleep
+  // this short returns at once.
+  device->settings.on_transfer = [] {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(40);
+    std::this_thread::sleep_for(std::chrono::microseconds(40));
+    while (std::chrono::steady_clock::now() < until) {
+    }
+  };
   device->settings.log_transfers = false;
   MainWindow w;
   w.show();
