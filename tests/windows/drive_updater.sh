@@ -20,19 +20,11 @@ fi
 exe=$(readlink -f "$1") panel=$(readlink -f "$2") zvimage=$(readlink -f "$3") icon=$4
 want_target=$5 shots=$6
 name=$(basename "$exe" .exe)
-here=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$shots"
 shots=$(cd "$shots" && pwd)
-source "$here/wine_desktop.sh"
+source "$(dirname "$0")/wine_desktop.sh"
 wine_desktop_prefix "${ZV_WINE_DESKTOP_PREFIX:-$shots/wineprefix}"
 
-fails=0
-check() {  # check WHAT COMMAND...
-  local what=$1
-  shift
-  if "$@"; then echo "PASS $what"; else echo "FAIL $what"; fails=$((fails + 1)); fi
-}
-contains() { grep -qF -- "$2" <<<"$1"; }
 
 # An image that differs from the embedded one, for the file chooser.
 other="$shots/other-image.bin"
@@ -46,7 +38,7 @@ for dpi in 96 144; do
   started=$(date +%s.%N)
   wine "$exe" >"$shots/updater-$dpi.log" 2>&1 &
   first=$!
-  win=$(wait_window "$name" 60) || { echo "FAIL no window at $dpi dpi"; fails=$((fails + 1)); continue; }
+  win=$(wait_window "$name" 60) || { check "a window at $dpi dpi" false; continue; }
   echo "window visible after $(awk "BEGIN { printf \"%.2f\", $(date +%s.%N) - $started }") s"
   check "title is the executable's base name" [ "$(xdotool getwindowname "$win")" = "$name" ]
   shot "$win" "$dpi-idle"
@@ -89,8 +81,7 @@ for dpi in 96 144; do
     xdotool windowfocus --sync "$box" key Return
     check "the box closes on Enter" wait_gone Error 10
   else
-    echo "FAIL no box titled Error"
-    fails=$((fails + 1))
+    check "a box titled Error" false
     kill "$panel_pid" 2>/dev/null
   fi
 
@@ -105,8 +96,7 @@ for dpi in 96 144; do
     xdotool windowfocus --sync "$about" key Escape
     check "the licence closes on Esc" wait_gone "License Information" 10
   else
-    echo "FAIL no licence dialog"
-    fails=$((fails + 1))
+    check "a licence dialog" false
   fi
 
   # Ctrl+Alt+F: another image, whose version the label then shows.
@@ -121,8 +111,7 @@ for dpi in 96 144; do
     check "the label shows the chosen image" \
       contains "$(ocr "$shots/$dpi-other-image.png")" "To 2.07, build 4242"
   else
-    echo "FAIL no file chooser"
-    fails=$((fails + 1))
+    check "a file chooser" false
   fi
 
   # A second copy while the first runs.
@@ -155,5 +144,4 @@ check "the other copy exits with -1 (exit statuses:$codes)" [ "$codes" = " 255" 
 [ -n "$win" ] && xdotool windowfocus --sync "$win" key alt+F4
 wait
 wine_desktop_end
-echo "failures: $fails"
-[ "$fails" = 0 ]
+checks_passed

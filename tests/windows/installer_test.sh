@@ -9,20 +9,12 @@ if [ -z "${ZV_UNDER_XVFB:-}" ]; then
   ZV_UNDER_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
 fi
 installer=$(readlink -f "$1") product=$2 version=$3 publisher=$4 shots=$5
-here=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$shots"
 shots=$(cd "$shots" && pwd)
-source "$here/wine_desktop.sh"
+source "$(dirname "$0")/wine_desktop.sh"
 wine_desktop_prefix "${ZV_WINE_DESKTOP_PREFIX:-$shots/wineprefix}"
 wine_desktop_dpi 96
 
-fails=0
-check() {  # check WHAT COMMAND...
-  local what=$1
-  shift
-  if "$@"; then echo "PASS $what"; else echo "FAIL $what"; fails=$((fails + 1)); fi
-}
-contains() { grep -qF -- "$2" <<<"$1"; }
 exe_name=ZV-16x16_FirmwareUpdater.exe
 folder="$WINEPREFIX/drive_c/Program Files/$product"
 shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/$product.lnk"
@@ -43,8 +35,7 @@ if page=$(wait_window "$product Setup" 60); then
   xdotool key Return
   check "the installer leaves when cancelled" wait_exit "$pages" 20
 else
-  echo "FAIL no installer window"
-  fails=$((fails + 1))
+  check "an installer window" false
 fi
 check "cancelling installed nothing" [ ! -e "$folder" ]
 
@@ -72,8 +63,7 @@ if win=$(wait_window "${exe_name%.exe}" 60); then
   xdotool windowfocus --sync "$win" key alt+F4
   check "the installed updater closes" wait_gone "${exe_name%.exe}" 20
 else
-  echo "FAIL the installed updater shows no window"
-  fails=$((fails + 1))
+  check "a window of the installed updater" false
 fi
 
 # The uninstaller copies itself away and goes on from there; wait for it to finish.
@@ -84,5 +74,4 @@ for _ in $(seq 1 100); do folder_gone && entry_gone && break; sleep 0.2; done
 check "silent uninstall removed the folder" folder_gone
 check "silent uninstall removed the shortcut" [ ! -e "$shortcut" ]
 check "silent uninstall removed the registry entry" entry_gone
-echo "failures: $fails"
-[ "$fails" = 0 ]
+checks_passed

@@ -2,6 +2,20 @@
 # prefix with a desktop (the X11 driver and Wine's own fonts), windows found by their title,
 # screenshots, and what a screenshot says (tesseract). Sourced by the Windows desktop tests.
 
+# check WHAT COMMAND...: runs COMMAND, says PASS or FAIL with WHAT, and counts the failures
+# for checks_passed.
+fails=0
+check() {
+  local what=$1
+  shift
+  if "$@"; then echo "PASS $what"; else echo "FAIL $what"; fails=$((fails + 1)); fi
+}
+checks_passed() {
+  echo "failures: $fails"
+  [ "$fails" = 0 ]
+}
+contains() { grep -qF -- "$2" <<<"$1"; }
+
 # wine_desktop_prefix DIR: makes DIR the Wine prefix (created on first use) and starts its
 # server. Every Wine process's output goes to files: a Wine background process that inherits
 # CTest's pipe would hold the test open.
