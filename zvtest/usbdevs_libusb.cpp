@@ -49,7 +49,6 @@ struct Transport {
   libusb_device *device = nullptr;         // referenced while open
   libusb_device_handle *handle = nullptr;  // kept between transfers, unless opening per transfer
   bool unusable = false;  // gone, or attached but silent: transfers fail at once until reopened
-  bool open_per_transfer = false;
 };
 
 Transport state;
@@ -159,19 +158,8 @@ int control(usbdevs_device *dev, uint8_t type, uint8_t request, uint16_t value, 
     ZV_DIAG(kSource);
     return 1;
   }
-  libusb_device_handle *handle = state.handle;
-  if (state.open_per_transfer) {
-    const int status = libusb_open(state.device, &handle);
-    if (status != LIBUSB_SUCCESS) {
-      ZV_DIAG(kSource);
-      print_libusb_error(status);
-      judge_failure(status);
-      return 1;
-    }
-  }
-  const int moved = libusb_control_transfer(handle, type, request, value, index, data, length,
+  const int moved = libusb_control_transfer(state.handle, type, request, value, index, data, length,
                                             kTransferTimeoutMs);
-  if (state.open_per_transfer) libusb_close(handle);
   if (moved == length) return 0;
   ZV_DIAG(kSource);
   if (moved >= 0) {
@@ -184,8 +172,6 @@ int control(usbdevs_device *dev, uint8_t type, uint8_t request, uint16_t value, 
 }
 
 }  // namespace
-
-void usbdevs_libusb_open_per_transfer(bool enabled) { state.open_per_transfer = enabled; }
 
 int usbdevs_init(usbdevs_device *dev) {
   if (state.owner == dev) release();
@@ -215,11 +201,7 @@ int usbdevs_open(usbdevs_device *dev, usbdevs_device **out, uint8_t index) {
   release();  // whatever an earlier open held
   state.owner = dev;
   state.device = device;
-  if (state.open_per_transfer) {
-    libusb_close(handle);  // opened once to learn that it can be
-  } else {
-    state.handle = handle;
-  }
+  state.handle = handle;
   write_name(device, dev->transport.interface_path);
   if (out != nullptr) *out = dev;
   return 0;

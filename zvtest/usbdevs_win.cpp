@@ -13,6 +13,8 @@
 #include <cwchar>
 
 #include "usbdevs.h"
+#include "usbdevs_win.h"
+#include "zvdiag.h"
 
 namespace {
 
@@ -178,12 +180,12 @@ int usbdevs_ioctl(HANDLE handle, void *in, DWORD in_size, void *out, DWORD out_s
   DWORD returned = 0;
   if (!DeviceIoControl(handle, IOCTL_USBDEVS_VENDOR_REQUEST, in, in_size, out, out_size, &returned,
                        nullptr)) {
-    std::printf("%s:%d:ERROR\n", kSource, __LINE__);
+    ZV_DIAG(kSource);
     usbdevs_print_last_error();
     return 1;
   }
   if (returned != out_size) {
-    std::printf("%s:%d:ERROR\n", kSource, __LINE__);
+    ZV_DIAG(kSource);
     return 1;
   }
   return 0;
@@ -209,19 +211,19 @@ int usbdevs_open(usbdevs_device *dev, usbdevs_device **out, uint8_t index) {
 int usbdevs_vendor_out(usbdevs_device *dev, uint8_t request, uint16_t value, uint16_t index,
                        uint16_t length, const uint8_t *data) {
   if (length == 0 || data == nullptr) {
-    std::printf("%s:%d:ERROR\n", kSource, __LINE__);
+    ZV_DIAG(kSource);
     return 1;
   }
   HANDLE handle = usbdevs_open_channel(dev->transport.interface_path);
   if (handle == INVALID_HANDLE_VALUE) {
-    std::printf("%s:%d:ERROR\n", kSource, __LINE__);
+    ZV_DIAG(kSource);
     return 1;
   }
   DWORD size = kHeaderBytes + length;
   if (size < kMinimumBlock) size = kMinimumBlock;
   auto *block = static_cast<uint8_t *>(VirtualAlloc(nullptr, size, MEM_COMMIT, PAGE_READWRITE));
   if (block == nullptr) {
-    std::printf("%s:%d:ERROR\n", kSource, __LINE__);
+    ZV_DIAG(kSource);
     CloseHandle(handle);
     return 1;
   }
