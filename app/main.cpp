@@ -2,6 +2,7 @@
 // image), then the single-instance guard decides whether this copy may run.
 #include <QApplication>
 #include <QIcon>
+#include <cstdio>
 
 #include "instanceguard.h"
 #include "mainwindow.h"
@@ -11,6 +12,14 @@
 #endif
 
 int main(int argc, char *argv[]) {
+  // Diagnostics reach a log file or a pipe line by line, not when a buffer fills, so that a
+  // saved output keeps its last lines when the program is killed. The Windows C runtime has
+  // no line buffering: there each printf goes out by itself.
+#ifdef Q_OS_WIN
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
+#else
+  std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
+#endif
   // The window's geometry is fixed, in pixels. At 125 % or 150 % the system's font grows and
   // the label's second line would be cut off; with Qt's high-DPI scaling the whole window
   // scales instead, by the exact factor, and keeps its layout in device-independent pixels.
