@@ -146,9 +146,13 @@ TEST_F(Unplug, ATransferFailsQuicklyAndAFreshOpenWorksAfterTheReplug) {
   capture_stdout([&] { EXPECT_EQ(zvctl_get_version(&dev, &version), 1); });
   EXPECT_LT(seconds_since(later), 0.5);
 
-  bool found = false;
+  // The device leaves the bus a moment after the unplug (until then it can still be opened,
+  // and fails its first transfer), and comes back 300 ms later.
+  bool gone = false, found = false;
   for (int i = 0; i < 100 && !found; ++i) {
-    found = open();
+    const bool opened = open();
+    gone = gone || !opened;
+    found = gone && opened;
     if (!found) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   ASSERT_TRUE(found);
