@@ -6,7 +6,8 @@
 
 #include "instanceguard.h"
 #include "mainwindow.h"
-#include "usbdevs_ids.h"
+#include "zv_app_id.h"
+#include "zv_build_values.h"
 #ifndef Q_OS_WIN
 #include "quitsignals.h"
 #endif
@@ -31,7 +32,7 @@ int main(int argc, char *argv[]) {
   InstanceGuard guard(QCoreApplication::applicationName());
   if (guard.another_running()) return -1;
 
-  QCoreApplication::setApplicationVersion("1.0.2");
+  QCoreApplication::setApplicationVersion(ZV_UPDATER_VERSION);
   // The desktop entry and the icons are named after the application id.
   QGuiApplication::setDesktopFileName(ZV_APP_ID);
   window.setWindowTitle(QCoreApplication::applicationName());

@@ -15,6 +15,7 @@
 
 #include "fwupdateworker.h"
 #include "preflight.h"
+#include "prgdecode.h"
 #include "ui_mainwindow.h"
 
 namespace {
@@ -22,9 +23,10 @@ namespace {
 const char kEmbeddedImage[] = ":/res/update.bin";
 const char kLicence[] = ":/res/LICENSE.txt";
 
-// 105 shows as "1.05": major, then the minor part as two zero-filled digits.
 QString version_text(unsigned version) {
-  return QString("%1.%2").arg(version / 100).arg(version % 100, 2, 10, QChar('0'));
+  char text[PRGDECODE_VERSION_TEXT_SIZE];
+  prgdecode_version_text(version, text);
+  return QString::fromLatin1(text);
 }
 
 QString text_of(const std::string &bytes) {

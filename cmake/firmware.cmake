@@ -11,6 +11,10 @@ set(ZV_IMAGE_BUILD 2318)
 set(ZV_IMAGE_DATE "2026-11-20")
 set(ZV_IMAGE_SIZE 606240)
 set(ZV_IMAGE_SEED 1016)          # seed of the deterministic payload generator
+math(EXPR major "${ZV_IMAGE_VERSION} / 100")
+math(EXPR minor "${ZV_IMAGE_VERSION} % 100 + 100")  # two digits, from the last two of 1xx
+string(SUBSTRING ${minor} 1 2 minor)
+set(ZV_IMAGE_VERSION_TEXT ${major}.${minor})  # as the window shows it
 
 set(ZV_SIM_START_VERSION 105)    # shown as 1.05
 set(ZV_SIM_START_BUILD 2204)

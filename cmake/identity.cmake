@@ -1,5 +1,6 @@
-# The ZV-16x16's identity, read from the one header that names it (zvtest/usbdevs_ids.h),
-# and what the build writes from it into dist/linux/: the udev rule that gives the desktop
+# The ZV-16x16's identity, read from the one header that names it (zvtest/usbdevs_ids.h), the
+# updater's application id (app/zv_app_id.h), and what the build writes from them into
+# dist/linux/: the udev rule that gives the desktop
 # user access to the interface, the desktop entry, the AppStream metainfo and the package's
 # maintainer scripts.
 #
@@ -18,8 +19,11 @@ foreach(kind VENDOR PRODUCT)
   string(TOLOWER "${CMAKE_MATCH_1}" ZV_USB_${kind}_ID)
   string(TOUPPER "${CMAKE_MATCH_1}" ZV_USB_${kind}_ID_UPPER)  # as the kernel's modalias has it
 endforeach()
-if(NOT ids_text MATCHES "#define ZV_APP_ID \"([a-z0-9_.]+)\"\n")
-  message(FATAL_ERROR "${ids_header}: no ZV_APP_ID of lower-case reverse DNS")
+set(app_id_header ${PROJECT_SOURCE_DIR}/app/zv_app_id.h)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${app_id_header})
+file(READ ${app_id_header} app_id_text)
+if(NOT app_id_text MATCHES "#define ZV_APP_ID \"([a-z0-9_.]+)\"\n")
+  message(FATAL_ERROR "${app_id_header}: no ZV_APP_ID of lower-case reverse DNS")
 endif()
 set(ZV_APP_ID ${CMAKE_MATCH_1})
 

@@ -5,15 +5,9 @@
 
 #include "imagegen.h"
 #include "prgdecode.h"
+#include "zv_build_values.h"
 #include "zvitems.h"
 #include "zvmsg.h"
-
-#ifndef ZV_SIM_START_VERSION
-#define ZV_SIM_START_VERSION 105
-#endif
-#ifndef ZV_SIM_START_BUILD
-#define ZV_SIM_START_BUILD 2204
-#endif
 
 namespace zvsim {
 

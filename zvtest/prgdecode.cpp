@@ -116,6 +116,11 @@ unsigned prgdecode_version(const unsigned char *header) {
   return be16(header + PRGDECODE_OFF_VERSION);
 }
 unsigned prgdecode_build(const unsigned char *header) { return be16(header + PRGDECODE_OFF_BUILD); }
+void prgdecode_version_text(unsigned version, char *text) {
+  // Versions are 16 bits wide, so the major part has at most three digits.
+  std::snprintf(text, PRGDECODE_VERSION_TEXT_SIZE, "%u.%02u", (version / 100) % 1000,
+                version % 100);
+}
 unsigned prgdecode_year(const unsigned char *header) { return be16(header + PRGDECODE_OFF_YEAR); }
 unsigned prgdecode_month(const unsigned char *header) { return header[PRGDECODE_OFF_MONTH]; }
 unsigned prgdecode_day(const unsigned char *header) { return header[PRGDECODE_OFF_DAY]; }

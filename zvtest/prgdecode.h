@@ -39,6 +39,12 @@ int prgdecode_product(const unsigned char *header, char *dst, int capacity);
 
 unsigned prgdecode_version(const unsigned char *header);
 unsigned prgdecode_build(const unsigned char *header);
+
+// A version number as people read it: major, a point, and the minor part as two digits
+// (105 reads "1.05", 7 reads "0.07"). The text and its terminator fit in
+// PRGDECODE_VERSION_TEXT_SIZE bytes.
+enum { PRGDECODE_VERSION_TEXT_SIZE = 8 };
+void prgdecode_version_text(unsigned version, char *text);
 unsigned prgdecode_year(const unsigned char *header);
 unsigned prgdecode_month(const unsigned char *header);
 unsigned prgdecode_day(const unsigned char *header);

@@ -13,8 +13,4 @@
 #define ZV_USB_VENDOR_ID 0x1209
 #define ZV_USB_PRODUCT_ID 0x0001
 
-// The updater's application id (lower-case reverse DNS): its desktop file, its metainfo, its
-// icon names and QGuiApplication::desktopFileName.
-#define ZV_APP_ID "org.zv16x16.firmwareupdater"
-
 #endif

@@ -20,14 +20,17 @@
 
 #include "fatal_warnings.h"
 #include "gui_support.h"
+#include "prgdecode.h"
 #include "ui_mainwindow.h"
+#include "zv_build_values.h"
 
 namespace {
 
-const QString kEmbeddedText = QString("ZV-16x16 Firmware Updater\n\nTo %1.%2, build %3")
-                                  .arg(ZV_IMAGE_VERSION / 100)
-                                  .arg(ZV_IMAGE_VERSION % 100, 2, 10, QChar('0'))
-                                  .arg(ZV_IMAGE_BUILD);
+QString embedded_text() {
+  char version[PRGDECODE_VERSION_TEXT_SIZE];
+  prgdecode_version_text(ZV_IMAGE_VERSION, version);
+  return QString("ZV-16x16 Firmware Updater\n\nTo %1, build %2").arg(version).arg(ZV_IMAGE_BUILD);
+}
 
 void save_screenshot(QWidget *widget, const QString &name) {
   QDir().mkpath(SCREENSHOT_DIR);
@@ -120,7 +123,7 @@ void TestMainWindow::form_matches_the_design() {
 
 void TestMainWindow::embedded_image_is_shown() {
   MainWindow w;
-  QCOMPARE(w.ui->label->text(), kEmbeddedText);
+  QCOMPARE(w.ui->label->text(), embedded_text());
   QCOMPARE(w.loaded.size, 606240u);
   QFile embedded(":/res/update.bin");
   QVERIFY(embedded.open(QIODevice::ReadOnly));
@@ -187,7 +190,7 @@ void TestMainWindow::failed_load_keeps_label_and_path() {
   std::memcpy(broken.data(), "ZV-16x16", 8);
   broken[23] = 200;
   QVERIFY(!w.load_fw(write_bytes("broken.bin", broken)));
-  QCOMPARE(w.ui->label->text(), kEmbeddedText);
+  QCOMPARE(w.ui->label->text(), embedded_text());
   QCOMPARE(w.fw_path, QString(":/res/update.bin"));
   QCOMPARE(boxes.texts().size(), 1);
 }
@@ -204,7 +207,7 @@ void TestMainWindow::chooser_cancel_and_bad_file_fall_back_to_the_embedded_image
   }
   QVERIFY(!w.check_version);
   QCOMPARE(w.fw_path, QString(":/res/update.bin"));
-  QCOMPARE(w.ui->label->text(), kEmbeddedText);
+  QCOMPARE(w.ui->label->text(), embedded_text());
 
   std::vector<unsigned char> broken(300, 0x22);
   std::memcpy(broken.data(), "ZV-16x16", 8);
@@ -220,7 +223,7 @@ void TestMainWindow::chooser_cancel_and_bad_file_fall_back_to_the_embedded_image
   QMetaObject::invokeMethod(&w, "select_fw_path");
   QCOMPARE(answer.texts(), QStringList{"Checksum Error: " + bad});
   QCOMPARE(w.fw_path, QString(":/res/update.bin"));
-  QCOMPARE(w.ui->label->text(), kEmbeddedText);
+  QCOMPARE(w.ui->label->text(), embedded_text());
   QVERIFY(!w.check_version);
 }
 

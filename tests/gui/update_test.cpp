@@ -22,6 +22,7 @@
 #include "ui_mainwindow.h"
 #include "usbdevs_virtual.h"
 #include "virtual_clock.h"
+#include "zv_build_values.h"
 
 namespace {
 
@@ -273,16 +274,16 @@ void TestUpdate::a_whole_update_and_a_second_one() {
   QCOMPARE(w.ui->label->text(), QString(kCompleted));
   QVERIFY(idle(w));
   save_screenshot(&w, "update_completed");
-  QCOMPARE(device->version(), 106);
-  QCOMPARE(device->build(), 2318);
+  QCOMPARE(device->version(), ZV_IMAGE_VERSION);
+  QCOMPARE(device->build(), ZV_IMAGE_BUILD);
   QCOMPARE(int(device->firmware().size()), int(kEmbeddedSize));
 
   // A new press runs the whole sequence again, with a new worker.
   device->settings.on_transfer = nullptr;
-  device->install_firmware("ZV-16x16", 105, 2204);
+  device->install_firmware("ZV-16x16", ZV_SIM_START_VERSION, ZV_SIM_START_BUILD);
   QVERIFY(update(w, &boxes));
   QCOMPARE(w.ui->label->text(), QString(kCompleted));
-  QCOMPARE(device->version(), 106);
+  QCOMPARE(device->version(), ZV_IMAGE_VERSION);
 }
 
 void TestUpdate::device_lost_at_each_stage() {
@@ -306,7 +307,7 @@ void TestUpdate::device_lost_at_each_stage() {
       const FaultStage at_once = {
           "checks", [](const zvsim::VirtualDevice &, uint32_t, uint16_t) { return true; }, 0, "",
           ""};
-      arm_fault(device.get(), at_once, row.fault, kEmbeddedSize, 106);
+      arm_fault(device.get(), at_once, row.fault, kEmbeddedSize, ZV_IMAGE_VERSION);
       boxes.plan(ModalPlan::Ok);
       press(w);
       QVERIFY2(boxes.texts() == QStringList{"Cannot get connected hardware product"},
@@ -314,7 +315,7 @@ void TestUpdate::device_lost_at_each_stage() {
     } else {
       // Armed when the confirmation shows: everything before it went through.
       boxes.on_box = [&](const ModalPlan::Box &) {
-        arm_fault(device.get(), *row.stage, row.fault, kEmbeddedSize, 106);
+        arm_fault(device.get(), *row.stage, row.fault, kEmbeddedSize, ZV_IMAGE_VERSION);
       };
       QVERIFY2(update(w, &boxes), qPrintable(name));
       const char *text =
@@ -331,7 +332,7 @@ void TestUpdate::device_lost_at_each_stage() {
     device->settings.on_transfer = nullptr;
     device->faults.mute = false;
     device->replug();
-    device->install_firmware("ZV-16x16", 105, 2204);
+    device->install_firmware("ZV-16x16", ZV_SIM_START_VERSION, ZV_SIM_START_BUILD);
     QVERIFY2(update(w, &boxes), qPrintable(name + ", again"));
     QVERIFY2(w.ui->label->text() == kCompleted,
              qPrintable(name + ", again: " + w.ui->label->text()));

@@ -17,6 +17,7 @@
 #include "usbdevs_libusb.h"
 #include "virtual_clock.h"
 #include "virtual_device.h"
+#include "zv_build_values.h"
 #include "zvctl.h"
 
 namespace {

@@ -4,6 +4,7 @@
 
 #include "device_fixture.h"
 #include "test_support.h"
+#include "zv_build_values.h"
 
 namespace {
 
@@ -11,7 +12,7 @@ class VirtualDeviceTest : public DeviceTest {};
 
 TEST_F(VirtualDeviceTest, StartsOnTheOlderFirmwareOfTheBuild) {
   EXPECT_EQ(device.product(), "ZV-16x16");
-  EXPECT_EQ(device.version(), ZV_SIM_START_VERSION_FOR_TESTS);
+  EXPECT_EQ(device.version(), ZV_SIM_START_VERSION);
   EXPECT_EQ(device.firmware().size(), 606240u);
 }
 

@@ -9,6 +9,7 @@
 #include "imagegen.h"
 #include "prgdecode.h"
 #include "test_support.h"
+#include "zv_build_values.h"
 
 namespace {
 

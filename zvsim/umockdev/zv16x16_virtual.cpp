@@ -92,8 +92,8 @@ gboolean forward(gpointer data) {
 }
 
 std::string version_text(unsigned version) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%u.%02u", version / 100, version % 100);
+  char text[PRGDECODE_VERSION_TEXT_SIZE];
+  prgdecode_version_text(version, text);
   return text;
 }
 
