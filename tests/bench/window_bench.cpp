@@ -7,8 +7,6 @@
 // Prints rows of the benchmark table (scripts/bench).
 //
 //   QT_QPA_PLATFORM=offscreen build/tests/bench/window_bench
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -26,30 +24,12 @@
 #include "deviceconnection.h"
 #include "fwupdateworker.h"
 #include "mainwindow.h"
+#include "stdout_redirect.h"
 #include "updatejob.h"
 #include "usbdevs_virtual.h"
 #include "virtual_clock.h"
 
 namespace {
-
-// Standard output goes to /dev/null while it lives: the transfer's progress lines.
-class Quiet {
- public:
-  Quiet() : saved_(dup(1)) {
-    std::fflush(stdout);
-    const int null = open("/dev/null", O_WRONLY);
-    dup2(null, 1);
-    close(null);
-  }
-  ~Quiet() {
-    std::fflush(stdout);
-    dup2(saved_, 1);
-    close(saved_);
-  }
-
- private:
-  int saved_;
-};
 
 // Runs the event loop until `done`, answering each box that appears with `answer`.
 void run_until(const std::function<bool()> &done, QMessageBox::StandardButton answer,
@@ -115,7 +95,7 @@ Modelled modelled_update(uint64_t latency_us) {
   vclock_reset();
   const long before = device.transfers();
   {
-    Quiet quiet;
+    StdoutRedirect quiet(StdoutRedirect::kDiscard);  // the progress lines
     worker.process();
   }
   usbdevs_virtual_connect(nullptr);
@@ -152,7 +132,7 @@ double worst_stall_ms() {
   running = true;
   since.restart();
   {
-    Quiet quiet;
+    StdoutRedirect quiet(StdoutRedirect::kDiscard);  // the progress lines
     run_until([&] { return window.findChild<QWidget *>("button_fwupdate")->isEnabled(); },
               QMessageBox::Ok);
   }

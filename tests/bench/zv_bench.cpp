@@ -4,8 +4,6 @@
 //
 //   build/tests/bench/zv_bench        (scripts/bench gathers it into the benchmark table)
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
@@ -19,6 +17,7 @@
 
 #include "imagegen.h"
 #include "prgdecode.h"
+#include "stdout_redirect.h"
 #include "usbdevs_virtual.h"
 #include "virtual_clock.h"
 #include "zvctl.h"
@@ -74,25 +73,6 @@ std::vector<uint8_t> embedded_image() {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// The transfer's progress lines go to /dev/null while it is measured.
-class QuietStdout {
- public:
-  QuietStdout() : saved_(dup(1)) {
-    std::fflush(stdout);
-    const int null = open("/dev/null", O_WRONLY);
-    dup2(null, 1);
-    close(null);
-  }
-  ~QuietStdout() {
-    std::fflush(stdout);
-    dup2(saved_, 1);
-    close(saved_);
-  }
-
- private:
-  int saved_;
-};
-
 // An image of 1 MiB, the largest the updater holds.
 std::vector<uint8_t> mebibyte_image() {
   return imagegen_image("ZV-16x16", 106, 2318, (1u << 20) - PRGDECODE_FRAME_SIZE, 7);
@@ -140,7 +120,7 @@ void BM_FirmwareTransfer(benchmark::State &state) {
   double transfers = 0, sleeps = 0, slept_ms = 0, allocated = 0, chunks = 0;
   long failures = 0;
   {
-    QuietStdout quiet;
+    StdoutRedirect quiet(StdoutRedirect::kDiscard);  // the progress lines
     for (auto _ : state) {
       vclock_reset();
       const long before = device.transfers();

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "stdout_redirect.h"
 #include "zvctl.h"
 
 namespace {
@@ -30,10 +31,7 @@ usbdevs_device *fuzz_transport_start(usbdevs_device *record, const uint8_t *data
 }
 
 void fuzz_quiet_stdout() {
-  if (std::freopen("/dev/null", "w", stdout) != nullptr) {
-    static char buffer[1 << 16];
-    std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
-  }
+  static StdoutRedirect quiet(StdoutRedirect::kDiscard);  // for the whole run
 }
 
 int usbdevs_init(usbdevs_device *dev) {

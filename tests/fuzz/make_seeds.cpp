@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "imagegen.h"
+#include "stdout_redirect.h"
 #include "usbdevs_virtual.h"
 #include "virtual_clock.h"
 #include "zvctl.h"
@@ -203,7 +204,7 @@ int main(int argc, char **argv) {
   }
   root = argv[1];
   mkdir(root.c_str(), 0755);
-  std::freopen("/dev/null", "w", stdout);  // the transfers' progress lines
+  StdoutRedirect quiet(StdoutRedirect::kDiscard);  // the transfers' progress lines
   images();
   replies();
   requests();

@@ -1,7 +1,6 @@
 // Sleep and shutdown held off during an update, and signals that wait for its end. The
 // logind cases run under with_fake_logind.sh, whose fake org.freedesktop.login1 logs every
 // Inhibit and every release; the no-bus case runs with a system bus that does not exist.
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <QFile>
@@ -19,6 +18,7 @@
 #include "gui_support.h"
 #include "mainwindow.h"
 #include "quitsignals.h"
+#include "stdout_redirect.h"
 #include "ui_mainwindow.h"
 #include "usbdevs_virtual.h"
 #include "virtual_clock.h"
@@ -38,39 +38,6 @@ int count(const QStringList &lines, const QString &start) {
   for (const QString &line : lines) n += line.startsWith(start);
   return n;
 }
-
-// Standard output goes to a file while it lives; text() is what was written.
-class CapturedStdout {
- public:
-  CapturedStdout() : file_(std::tmpfile()), saved_(dup(1)) {
-    std::fflush(stdout);
-    dup2(fileno(file_), 1);
-  }
-  ~CapturedStdout() {
-    restore();
-    std::fclose(file_);
-  }
-  QString text() {
-    restore();
-    std::fseek(file_, 0, SEEK_SET);
-    QByteArray bytes;
-    char block[4096];
-    size_t n;
-    while ((n = std::fread(block, 1, sizeof block, file_)) > 0) bytes.append(block, int(n));
-    return QString::fromUtf8(bytes);
-  }
-
- private:
-  void restore() {
-    if (saved_ < 0) return;
-    std::fflush(stdout);
-    dup2(saved_, 1);
-    close(saved_);
-    saved_ = -1;
-  }
-  FILE *file_;
-  int saved_;
-};
 
 }  // namespace
 
@@ -146,9 +113,9 @@ void TestGuard::with_logind() {
 void TestGuard::without_a_system_bus() {
   if (!qEnvironmentVariableIsEmpty("FAKE_LOGIND_LOG")) QSKIP("runs without a system bus");
   MainWindow w;
-  CapturedStdout out;
+  StdoutRedirect out(StdoutRedirect::kCapture);
   QVERIFY(update(w));
-  const QString text = out.text();
+  const QString text = QString::fromStdString(out.text());
   QCOMPARE(w.ui->label->text(), QString(kCompleted));
   QCOMPARE(text.count("updateguard_logind.cpp"), 1);
   QVERIFY(!w.guard.held());

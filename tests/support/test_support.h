@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "stdout_redirect.h"
+
 // Runs `body` with standard output captured and returns what it printed.
 template <typename Body>
 std::string capture_stdout(Body body) {
-  std::fflush(stdout);
-  testing::internal::CaptureStdout();
+  StdoutRedirect out(StdoutRedirect::kCapture);
   body();
-  std::fflush(stdout);
-  return testing::internal::GetCapturedStdout();
+  return out.text();
 }
 
 // Whether the whole of `text` matches an ECMAScript regular expression (the same on every

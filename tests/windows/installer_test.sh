@@ -20,6 +20,10 @@ folder="$WINEPREFIX/drive_c/Program Files/$product"
 shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/$product.lnk"
 key="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$product"
 
+# What an earlier run may have left in the prefix.
+rm -rf "$folder" "$shortcut"
+wine reg delete "$key" /f >/dev/null 2>&1
+
 # The pages, as a person installing by hand sees them: the welcome, then the licence.
 wine "$installer" >"$shots/installer-pages.log" 2>&1 &
 pages=$!
@@ -62,6 +66,8 @@ if win=$(wait_window "${exe_name%.exe}" 60); then
     contains "$(ocr "$shots/installed-updater.png")" "Firmware Updater"
   xdotool windowfocus --sync "$win" key alt+F4
   check "the installed updater closes" wait_gone "${exe_name%.exe}" 20
+  # Its process too: Windows keeps a running program's file from being removed.
+  for _ in $(seq 1 100); do pgrep -f "$exe_name" >/dev/null || break; sleep 0.2; done
 else
   check "a window of the installed updater" false
 fi
@@ -70,7 +76,7 @@ fi
 wine "C:\\Program Files\\$product\\Uninstall.exe" /S >"$shots/uninstall.log" 2>&1
 folder_gone() { [ ! -e "$folder" ]; }
 entry_gone() { ! wine reg query "$key" >/dev/null 2>&1; }
-for _ in $(seq 1 100); do folder_gone && entry_gone && break; sleep 0.2; done
+for _ in $(seq 1 300); do folder_gone && entry_gone && break; sleep 0.2; done
 check "silent uninstall removed the folder" folder_gone
 check "silent uninstall removed the shortcut" [ ! -e "$shortcut" ]
 check "silent uninstall removed the registry entry" entry_gone
