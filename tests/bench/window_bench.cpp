@@ -24,8 +24,8 @@
 #include "deviceconnection.h"
 #include "fwupdateworker.h"
 #include "mainwindow.h"
+#include "prepared_update.h"
 #include "stdout_redirect.h"
-#include "updatejob.h"
 #include "usbdevs_virtual.h"
 #include "virtual_clock.h"
 
@@ -76,22 +76,14 @@ Modelled modelled_update(uint64_t latency_us) {
   QFile file(":/res/update.bin");
   file.open(QIODevice::ReadOnly);
   const QByteArray bytes = file.readAll();
-  auto loaded = std::make_unique<LoadedImage>();
-  std::copy(bytes.begin(), bytes.end(), loaded->data);
-  loaded->size = static_cast<uint32_t>(bytes.size());
 
   zvsim::VirtualDevice device(vclock_now_us);
   device.settings.on_transfer = [latency_us] { vclock_advance_us(latency_us); };
   usbdevs_virtual_connect(&device);
-  DeviceConnection connection;
-  connection.set_image_header(loaded->data);
-  loaded->connection = &connection;
-  UpdateJob job;
-  job.position = 0;
-  job.total = loaded->size;
-  job.image = loaded.get();
+  PreparedUpdate prepared(reinterpret_cast<const uint8_t *>(bytes.constData()),
+                          static_cast<size_t>(bytes.size()));
   FWUpdateWorker worker;
-  worker.set_job(&job);
+  worker.set_job(&prepared.job);
   vclock_reset();
   const long before = device.transfers();
   {

@@ -16,8 +16,8 @@
 #include "deviceconnection.h"
 #include "fault_stages.h"
 #include "imagegen.h"
+#include "prepared_update.h"
 #include "test_support.h"
-#include "updatejob.h"
 #include "usbdevs_virtual.h"
 #include "virtual_clock.h"
 
@@ -43,19 +43,9 @@ Outcome update(zvsim::VirtualDevice *device, const std::vector<uint8_t> &image,
                bool with_connection = true) {
   vclock_reset();
   usbdevs_virtual_connect(device);
-  auto loaded = std::make_unique<LoadedImage>();
-  std::copy(image.begin(), image.end(), loaded->data);
-  loaded->size = static_cast<uint32_t>(image.size());
-  DeviceConnection connection;  // opens the device
-  connection.set_image_header(loaded->data);
-  loaded->connection = with_connection ? &connection : nullptr;
-  UpdateJob job;
-  job.position = 0;
-  job.total = loaded->size;
-  job.image = loaded.get();
-
+  PreparedUpdate prepared(image.data(), image.size(), with_connection);
   FWUpdateWorker worker;
-  worker.set_job(&job);
+  worker.set_job(&prepared.job);
   Outcome run;
   QObject::connect(&worker, &FWUpdateWorker::process_text,
                    [&](const QString &text) { run.seen.push_back("text " + text.toStdString()); });
@@ -63,7 +53,7 @@ Outcome update(zvsim::VirtualDevice *device, const std::vector<uint8_t> &image,
                    [&](const QString &text) { run.seen.push_back("error " + text.toStdString()); });
   QObject::connect(&worker, &FWUpdateWorker::finished, [&] { run.seen.push_back("finished"); });
   capture_stdout([&] { worker.process(); });
-  run.progress = job.position.load();
+  run.progress = prepared.job.position.load();
   usbdevs_virtual_connect(nullptr);
   return run;
 }
