@@ -67,7 +67,8 @@ if win=$(wait_window "${exe_name%.exe}" 60); then
   xdotool windowfocus --sync "$win" key alt+F4
   check "the installed updater closes" wait_gone "${exe_name%.exe}" 20
   # Its process too: Windows keeps a running program's file from being removed.
-  for _ in $(seq 1 100); do pgrep -f "$exe_name" >/dev/null || break; sleep 0.2; done
+  not_running() { ! pgrep -f "$exe_name" >/dev/null; }
+  wait_for 20 not_running
 else
   check "a window of the installed updater" false
 fi
@@ -76,7 +77,8 @@ fi
 wine "C:\\Program Files\\$product\\Uninstall.exe" /S >"$shots/uninstall.log" 2>&1
 folder_gone() { [ ! -e "$folder" ]; }
 entry_gone() { ! wine reg query "$key" >/dev/null 2>&1; }
-for _ in $(seq 1 300); do folder_gone && entry_gone && break; sleep 0.2; done
+uninstalled() { folder_gone && entry_gone; }
+wait_for 60 uninstalled
 check "silent uninstall removed the folder" folder_gone
 check "silent uninstall removed the shortcut" [ ! -e "$shortcut" ]
 check "silent uninstall removed the registry entry" entry_gone

@@ -54,36 +54,31 @@ wine_desktop_end() {
   wineserver -k 2>/dev/null || true
 }
 
+# wait_for SECONDS COMMAND...: succeeds as soon as COMMAND does, trying every 0.05 s.
+wait_for() {
+  local end=$(($(date +%s) + $1))
+  shift
+  while [ "$(date +%s)" -le "$end" ]; do
+    "$@" && return 0
+    sleep 0.05
+  done
+  return 1
+}
+no_window() { [ -z "$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null)" ]; }
+ended() { ! kill -0 "$1" 2>/dev/null; }
+
+first_window() {
+  local w
+  w=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1)
+  [ -n "$w" ] && echo "$w"
+}
+
 # wait_window TITLE SECONDS: prints the first visible window whose title is exactly TITLE.
-wait_window() {
-  local end=$(($(date +%s) + $2)) w
-  while [ "$(date +%s)" -le "$end" ]; do
-    w=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1)
-    [ -n "$w" ] && { echo "$w"; return 0; }
-    sleep 0.05
-  done
-  return 1
-}
-
-# wait_gone TITLE SECONDS: succeeds once no visible window has that title.
-wait_gone() {
-  local end=$(($(date +%s) + $2))
-  while [ "$(date +%s)" -le "$end" ]; do
-    [ -z "$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null)" ] && return 0
-    sleep 0.05
-  done
-  return 1
-}
-
-# wait_exit PID SECONDS: succeeds once the process has ended.
-wait_exit() {
-  local end=$(($(date +%s) + $2))
-  while [ "$(date +%s)" -le "$end" ]; do
-    kill -0 "$1" 2>/dev/null || return 0
-    sleep 0.1
-  done
-  return 1
-}
+# wait_gone TITLE SECONDS: no visible window has that title. wait_exit PID SECONDS: the
+# process has ended.
+wait_window() { wait_for "$2" first_window "$1"; }
+wait_gone() { wait_for "$2" no_window "$1"; }
+wait_exit() { wait_for "$2" ended "$1"; }
 
 count_windows() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | wc -l; }
 
