@@ -63,7 +63,11 @@ class TestUpdate : public QObject {
   Q_OBJECT
 
  private slots:
-  void initTestCase() { make_warnings_fatal(); }
+  void initTestCase() {
+    make_warnings_fatal();
+    // Qt's own file dialog, which the test can answer, where the platform has a native one.
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+  }
   void init();
   void cleanup();
   void refusals_in_the_order_of_the_checks();
