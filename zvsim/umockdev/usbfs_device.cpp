@@ -157,13 +157,16 @@ void UsbfsDevice::submit(UMockdevIoctlClient *client, UMockdevIoctlData *arg) {
     return;
   }
   const long number = vendor_submitted_++;
-  if (faults.mute_after >= 0 && number >= faults.mute_after) {
-    queues.held.push_back({urb_data, 0});
-  } else if (faults.error_count > 0 && number >= faults.error_after) {
-    --faults.error_count;
-    queues.done.push_back({urb_data, -faults.error});
-  } else {
-    queues.done.push_back({urb_data, 0});
+  switch (faults.fate(number)) {
+    case BusFaults::Fate::kSilent:
+      queues.held.push_back({urb_data, 0});
+      break;
+    case BusFaults::Fate::kFails:
+      queues.done.push_back({urb_data, -faults.error});
+      break;
+    case BusFaults::Fate::kAnswered:
+      queues.done.push_back({urb_data, 0});
+      break;
   }
   complete(client, 0, 0);
 }

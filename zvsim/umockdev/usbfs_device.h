@@ -13,19 +13,11 @@
 #include <mutex>
 #include <string>
 
+#include "bus_faults.h"
 #include "usb_descriptors.h"
 #include "virtual_device.h"
 
 namespace zvsim {
-
-// What goes wrong on the way to the device rather than in it. Counts are of vendor
-// transfers since the start.
-struct BusFaults {
-  long mute_after = -1;  // this many are answered, then none: the device falls silent
-  int error = 0;         // EPIPE or EPROTO: these transfers fail with it...
-  long error_after = 0;  // ...starting after this many...
-  long error_count = 0;  // ...for this many
-};
 
 class UsbfsDevice {
  public:

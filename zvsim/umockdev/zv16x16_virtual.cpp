@@ -19,13 +19,17 @@
 #include <string>
 #include <vector>
 
+#include "device_report.h"
 #include "host_options.h"
-#include "prgdecode.h"
 #include "virtual_bus.h"
 
 #ifndef CAP_DAC_OVERRIDE
 #define CAP_DAC_OVERRIDE 1
 #define CAP_DAC_READ_SEARCH 2
+#endif
+
+#ifndef ZV_UPDATER_PATH
+#define ZV_UPDATER_PATH "ZV-16x16_FirmwareUpdater"
 #endif
 
 namespace {
@@ -91,41 +95,20 @@ gboolean forward(gpointer data) {
   return G_SOURCE_CONTINUE;
 }
 
-std::string version_text(unsigned version) {
-  char text[PRGDECODE_VERSION_TEXT_SIZE];
-  prgdecode_version_text(version, text);
-  return text;
-}
-
-void report(const zvsim::VirtualDevice &model, int exit_code) {
-  const std::vector<uint8_t> &image = model.received_image();
-  std::fflush(stdout);
-  std::printf("== virtual ZV-16x16, final state\n");
-  std::printf("product: %s\n", model.product().c_str());
-  std::printf("version: %s\n", version_text(model.version()).c_str());
-  std::printf("build: %u\n", static_cast<unsigned>(model.build()));
-  std::printf("clock source: %d\n", model.clock_source());
-  std::printf("sample rate: %u\n", static_cast<unsigned>(model.frequency()));
-  std::printf("vendor transfers: %ld\n", model.transfers());
-  std::printf("bytes received: %u\n", static_cast<unsigned>(model.received()));
-  const char *verdict = "none";
-  if (!image.empty()) {
-    verdict = prgdecode_check(image.data(), static_cast<int32_t>(image.size())) == 0
-                  ? "verifies"
-                  : "does not verify";
-  }
-  std::printf("received image: %s\n", verdict);
-  std::printf("program exit status: %d\n", exit_code);
-  std::fflush(stdout);
-}
-
 }  // namespace
 
 int main(int argc, char **argv) {
   if (!preloaded()) return restart_under_preload(argv);
 
   zvsim::HostOptions options;
-  if (!zvsim::parse_host_options(argc, argv, &options)) return 2;
+  const zvsim::HostUsage usage{
+      "zv16x16-virtual",
+      "Publishes a virtual ZV-16x16 as a USB device (umockdev) and runs PROGRAM beside it,\n"
+      "by default the updater. When PROGRAM ends, prints the device's state and exits with\n"
+      "PROGRAM's status.\n",
+      true};
+  if (!zvsim::parse_host_options(argc, argv, usage, &options)) return 2;
+  if (options.program.empty()) options.program.push_back(ZV_UPDATER_PATH);
   zvsim::VirtualDevice model(real_clock_us);
   if (!zvsim::apply_host_options(options, &model)) return 2;
 
@@ -150,7 +133,7 @@ int main(int argc, char **argv) {
       WIFEXITED(run.status) ? WEXITSTATUS(run.status) : 128 + WTERMSIG(run.status);
   {
     std::lock_guard<std::mutex> hold(usbfs.model_lock());
-    report(model, exit_code);
+    zvsim::print_device_report(zvsim::device_state(model), exit_code);
   }
   return exit_code;
 }

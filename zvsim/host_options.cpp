@@ -9,20 +9,12 @@
 #include <fstream>
 #include <iterator>
 
-#ifndef ZV_UPDATER_PATH
-#define ZV_UPDATER_PATH "ZV-16x16_FirmwareUpdater"
-#endif
-
 namespace zvsim {
 
 namespace {
 
-const char kUsage[] =
-    "usage: zv16x16-virtual [OPTION...] [-- PROGRAM [ARG...]]\n"
-    "Publishes a virtual ZV-16x16 as a USB device (umockdev) and runs PROGRAM beside it,\n"
-    "by default the updater. When PROGRAM ends, prints the device's state and exits with\n"
-    "PROGRAM's status.\n"
-    "\n"
+// The options every host offers; --deny-access only where the host controls access.
+const char kOptionsText[] =
     "The device:\n"
     "  --product NAME           product name of its firmware (ZV-16x16)\n"
     "  --version V              firmware version, as 105 or 1.05\n"
@@ -45,8 +37,14 @@ const char kUsage[] =
     "  --never-complete         never takes a received image over\n"
     "  --transfer-error ERRNO   EPIPE or EPROTO for some vendor transfers:\n"
     "  --error-after N          ...after this many (0)...\n"
-    "  --error-count N          ...this many of them (1)\n"
+    "  --error-count N          ...this many of them (1)\n";
+const char kAccessText[] =
     "  --deny-access            the device node refuses PROGRAM, as without the udev rule\n";
+
+void print_usage(const HostUsage &usage, FILE *to) {
+  std::fprintf(to, "usage: %s [OPTION...] [-- PROGRAM [ARG...]]\n%s\n%s%s", usage.name,
+               usage.description, kOptionsText, usage.access_control ? kAccessText : "");
+}
 
 enum Option {
   kProduct = 1000,
@@ -142,14 +140,15 @@ bool windows(const char *text, std::vector<uint32_t> *out) {
   return !out->empty();
 }
 
-bool fail(const char *what, const char *argument) {
-  std::fprintf(stderr, "zv16x16-virtual: bad %s: %s\n\n%s", what, argument, kUsage);
+bool fail(const HostUsage &usage, const char *what, const char *argument) {
+  std::fprintf(stderr, "%s: bad %s: %s\n\n", usage.name, what, argument);
+  print_usage(usage, stderr);
   return false;
 }
 
 }  // namespace
 
-bool parse_host_options(int argc, char **argv, HostOptions *options) {
+bool parse_host_options(int argc, char **argv, const HostUsage &usage, HostOptions *options) {
   const long kMax = 0x7FFFFFFFL;
   optind = 1;
   for (;;) {
@@ -161,25 +160,26 @@ bool parse_host_options(int argc, char **argv, HostOptions *options) {
     const bool known = code >= kProduct && code < kHelp;
     const bool numeric = known && arg != nullptr && code != kProduct && code != kFirmware &&
                          code != kWindow && code != kVersion && code != kTransferError;
-    if (numeric && !number(arg, kMax, &value)) return fail(kOptions[code - kProduct].name, arg);
+    if (numeric && !number(arg, kMax, &value))
+      return fail(usage, kOptions[code - kProduct].name, arg);
     switch (code) {
       case kProduct:
-        if (std::strlen(arg) > 8) return fail("product (8 characters at most)", arg);
+        if (std::strlen(arg) > 8) return fail(usage, "product (8 characters at most)", arg);
         options->product = arg;
         break;
       case kVersion:
-        if (!version_number(arg, &value)) return fail("version", arg);
+        if (!version_number(arg, &value)) return fail(usage, "version", arg);
         options->version = static_cast<int>(value);
         break;
       case kBuild:
-        if (value > 65535) return fail("build", arg);
+        if (value > 65535) return fail(usage, "build", arg);
         options->build = static_cast<int>(value);
         break;
       case kFirmware:
         options->firmware = arg;
         break;
       case kWindow:
-        if (!windows(arg, &options->settings.windows)) return fail("window", arg);
+        if (!windows(arg, &options->settings.windows)) return fail(usage, "window", arg);
         break;
       case kBusy:
         options->settings.busy_after_command_ms = static_cast<uint32_t>(value);
@@ -227,7 +227,7 @@ bool parse_host_options(int argc, char **argv, HostOptions *options) {
         } else if (std::strcmp(arg, "EPROTO") == 0) {
           options->bus.error = EPROTO;
         } else {
-          return fail("transfer error (EPIPE or EPROTO)", arg);
+          return fail(usage, "transfer error (EPIPE or EPROTO)", arg);
         }
         if (options->bus.error_count == 0) options->bus.error_count = 1;
         break;
@@ -238,18 +238,19 @@ bool parse_host_options(int argc, char **argv, HostOptions *options) {
         options->bus.error_count = value;
         break;
       case kDenyAccess:
+        if (!usage.access_control)
+          return fail(usage, "option (no access control here)", argv[optind - 1]);
         options->deny_access = true;
         break;
       case kHelp:
-        std::fputs(kUsage, stdout);
+        print_usage(usage, stdout);
         std::exit(0);
       default:
-        std::fputs(kUsage, stderr);
+        print_usage(usage, stderr);
         return false;
     }
   }
   options->program.assign(argv + optind, argv + argc);
-  if (options->program.empty()) options->program.push_back(ZV_UPDATER_PATH);
   return true;
 }
 
@@ -259,11 +260,11 @@ bool apply_host_options(const HostOptions &options, VirtualDevice *model) {
     const std::vector<uint8_t> image{std::istreambuf_iterator<char>(in),
                                      std::istreambuf_iterator<char>()};
     if (!in.good() && !in.eof()) {
-      std::fprintf(stderr, "zv16x16-virtual: cannot read %s\n", options.firmware.c_str());
+      std::fprintf(stderr, "virtual ZV-16x16: cannot read %s\n", options.firmware.c_str());
       return false;
     }
     if (image.empty() || image.size() > kMaxImage) {
-      std::fprintf(stderr, "zv16x16-virtual: %s is not a firmware image\n",
+      std::fprintf(stderr, "virtual ZV-16x16: %s is not a firmware image\n",
                    options.firmware.c_str());
       return false;
     }
