@@ -5,61 +5,22 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "imagegen.h"
-#include "test_support.h"
+#include "transport_fixture.h"
 #include "usbdevs_libusb.h"
-#include "virtual_clock.h"
 #include "virtual_device.h"
 #include "zv_build_values.h"
-#include "zvctl.h"
 
 namespace {
 
 using testing::HasSubstr;
 using testing::Not;
 using Clock = std::chrono::steady_clock;
-
-double seconds_since(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-std::vector<uint8_t> image_of(uint16_t version, uint16_t build, uint32_t payload_size) {
-  return imagegen_image("ZV-16x16", version, build, payload_size, build);
-}
-
-class Transport : public testing::Test {
- protected:
-  Transport() {
-    vclock_reset();
-    zvctl_clear(&record);
-  }
-  ~Transport() override { zvctl_reset_search(&record); }
-
-  bool open() {
-    zvctl_reset_search(&record);
-    return zvctl_open_next(&record, &dev) == 0;
-  }
-
-  int send(const std::vector<uint8_t> &image) {
-    progress = 0;
-    int result = 1;
-    capture_stdout([&] {
-      result = zvctl_fwup(&dev, image.data(), static_cast<uint32_t>(image.size()), &progress);
-    });
-    return result;
-  }
-
-  usbdevs_device record{};
-  usbdevs_device *dev = nullptr;
-  std::atomic<uint32_t> progress{0};
-};
 
 // zv16x16-virtual with no faults.
 using Healthy = Transport;

@@ -1,0 +1,205 @@
+// The Windows transport over the path a Windows user's updater takes: SetupAPI finds the
+// render-class interface whose driver service is "zv-16x16", and every transfer opens the
+// control path and sends one request block to the driver, here the stand-in driver with the
+// virtual ZV-16x16 behind it, under Wine. Each suite runs inside its own zv16x16-virtual-wine,
+// started with the options the suite is named after (tests/windows/CMakeLists.txt).
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "transport_fixture.h"
+#include "usbdevs_win.h"
+#include "virtual_device.h"
+#include "zv_build_values.h"
+
+namespace {
+
+using testing::EndsWith;
+using testing::HasSubstr;
+using Clock = std::chrono::steady_clock;
+
+std::string narrow(const wchar_t *text) { return std::string(text, text + std::wcslen(text)); }
+
+// zv16x16-virtual-wine with no faults.
+using Healthy = Transport;
+
+TEST_F(Healthy, FindsTheInterfaceByItsDriverServiceAtIndexZeroOnly) {
+  ASSERT_TRUE(open());
+  EXPECT_EQ(dev, &record);
+  EXPECT_THAT(narrow(record.transport.interface_path), EndsWith("\\render"));
+  usbdevs_device *again = nullptr;
+  EXPECT_EQ(zvctl_open_next(&record, &again), 1);  // indexes 1 to 9 find nothing
+  EXPECT_EQ(again, nullptr);
+}
+
+TEST_F(Healthy, ReadsDeviceInformationAndChecksum) {
+  ASSERT_TRUE(open());
+  uint8_t name[64] = {};
+  uint8_t length = 0;
+  ASSERT_EQ(zvctl_get_product_name(&dev, name, 64, &length), 0);
+  EXPECT_EQ(std::string(reinterpret_cast<char *>(name), length), "ZV-16x16");
+  uint16_t version = 0, build = 0;
+  EXPECT_EQ(zvctl_get_version(&dev, &version), 0);
+  EXPECT_EQ(zvctl_get_build(&dev, &build), 0);
+  EXPECT_EQ(version, ZV_SIM_START_VERSION);
+  EXPECT_EQ(build, ZV_SIM_START_BUILD);
+  const zvsim::VirtualDevice reference(vclock_now_us);
+  uint32_t checksum = 0;
+  EXPECT_EQ(zvctl_get_checksum(&dev, 606204, &checksum), 0);
+  EXPECT_EQ(checksum, reference.checksum_over(606204));
+}
+
+TEST_F(Healthy, SetsClockSourceAndSampleRate) {
+  // What the device took is in the host's report, which the test's command checks.
+  ASSERT_TRUE(open());
+  EXPECT_EQ(zvctl_set_clock_source(&dev, 1), 0);
+  EXPECT_EQ(zvctl_set_frequency(&dev, 44100), 0);
+}
+
+TEST_F(Healthy, TransfersMoveExactlyTheBytesAskedFor) {
+  ASSERT_TRUE(open());
+  uint8_t reply[128] = {};
+  std::string out = capture_stdout([&] {
+    // The device answers at most 64 bytes: the driver returns fewer than asked, which fails.
+    EXPECT_EQ(usbdevs_vendor_in(dev, ZV_REQ_RECEIVE, 0, 0, 100, reply), 1);
+    EXPECT_EQ(usbdevs_vendor_in(dev, ZV_REQ_RECEIVE, 0, 0, 64, reply), 0);
+    EXPECT_EQ(usbdevs_vendor_out(dev, ZV_REQ_SEND, 0, 0, 0, reply), 1);  // nothing to send
+    EXPECT_EQ(usbdevs_vendor_out(dev, 0x7F, 0, 0, 2, reply), 1);         // a stall
+  });
+  EXPECT_EQ(count_error_lines(out), 3);
+  EXPECT_THAT(out, HasSubstr("GetLastError() = 0x1f"));  // ERROR_GEN_FAILURE: the stall
+  uint16_t version = 0;
+  EXPECT_EQ(zvctl_get_version(&dev, &version), 0);
+}
+
+// Blocks the updater never builds, each refused by the driver (the host's report counts
+// them) without reaching the device.
+TEST_F(Healthy, TheDriverRefusesMalformedRequestBlocks) {
+  ASSERT_TRUE(open());
+  struct Case {
+    const char *what;
+    std::vector<uint8_t> block;
+    DWORD out_size;
+  };
+  // flags, data length, function 0x0017, value, index, reserved bits, request, data
+  const std::vector<uint8_t> in = {1, 0, 0, 0, 0, 0,    0, 0, 0x17, 0,
+                                   0, 0, 0, 0, 0, 0x1E, 0, 0, 0,    0};
+  const std::vector<uint8_t> out = {0, 0, 0, 0, 2, 0,    0, 0, 0x17, 0,
+                                    0, 0, 0, 0, 0, 0x1D, 7, 7, 0,    0};
+  auto with = [](std::vector<uint8_t> block, size_t at, uint8_t byte) {
+    block[at] = byte;
+    return block;
+  };
+  const Case cases[] = {
+      {"a function other than the vendor request", with(in, 8, 0x16), 64},
+      {"reserved bits set", with(in, 14, 1), 64},
+      {"direction flags other than 0 or 1", with(in, 0, 3), 64},
+      {"an in request that carries data", with(in, 4, 1), 64},
+      {"an in request's block longer than 20 bytes",
+       [&] {
+         auto b = in;
+         b.push_back(0);
+         return b;
+       }(),
+       64},
+      {"an out request with output room", out, 4},
+      {"an out request's data length beyond the block", with(out, 4, 9), 0},
+      {"an out request's padding not zero", with(out, 18, 1), 0},
+      {"a block shorter than 20 bytes", std::vector<uint8_t>(in.begin(), in.begin() + 16), 64},
+  };
+  HANDLE channel = usbdevs_open_channel(record.transport.interface_path);
+  ASSERT_NE(channel, INVALID_HANDLE_VALUE);
+  for (const Case &c : cases) {
+    std::vector<uint8_t> block = c.block;
+    uint8_t reply[64];
+    capture_stdout([&] {
+      EXPECT_EQ(usbdevs_ioctl(channel, block.data(), static_cast<DWORD>(block.size()),
+                              c.out_size ? reply : nullptr, c.out_size),
+                1)
+          << c.what;
+    });
+  }
+  // The well-formed blocks the cases were made from go through.
+  std::vector<uint8_t> block = in;
+  uint8_t reply[64];
+  EXPECT_EQ(usbdevs_ioctl(channel, block.data(), 20, reply, 64), 0);
+  CloseHandle(channel);
+}
+
+TEST_F(Healthy, SendsASmallImageEndToEnd) {
+  ASSERT_TRUE(open());
+  const std::vector<uint8_t> image = image_of(107, 2400, 2000);
+  ASSERT_EQ(send(image), 0);
+  EXPECT_EQ(progress.load(), image.size());
+  uint16_t version = 0, build = 0;
+  EXPECT_EQ(zvctl_get_version(&dev, &version), 0);
+  EXPECT_EQ(zvctl_get_build(&dev, &build), 0);
+  EXPECT_EQ(version, 107);
+  EXPECT_EQ(build, 2400);
+}
+
+// zv16x16-virtual-wine --unplug-at-byte 1000 --replug-after 300
+using Unplug = Transport;
+
+TEST_F(Unplug, ATransferFailsAndAFreshOpenWorksAfterTheReplug) {
+  ASSERT_TRUE(open());
+  const std::vector<uint8_t> image = image_of(108, 2500, 4000);
+  EXPECT_EQ(send(image), 1);
+  EXPECT_GE(progress.load(), 1000u);
+  EXPECT_LT(progress.load(), image.size());
+
+  // The interface is gone with the device: the control path no longer opens.
+  uint16_t version = 0;
+  const std::string out = capture_stdout([&] { EXPECT_EQ(zvctl_get_version(&dev, &version), 1); });
+  EXPECT_THAT(out, HasSubstr("GetLastError() = 0x2"));  // ERROR_FILE_NOT_FOUND
+
+  bool found = false;
+  const Clock::time_point start = Clock::now();
+  while (!found && seconds_since(start) < 5) {
+    found = open();
+    if (!found) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ASSERT_TRUE(found);
+  EXPECT_EQ(zvctl_get_version(&dev, &version), 0);
+  EXPECT_EQ(version, ZV_SIM_START_VERSION);  // the broken transfer took nothing over
+  EXPECT_EQ(send(image), 0);
+}
+
+// zv16x16-virtual-wine --mute-after 0: present, but no vendor request is ever answered.
+using Mute = Transport;
+
+TEST_F(Mute, ATransferFailsAfterTheDriversTimeout) {
+  ASSERT_TRUE(open());  // opening sends no vendor request
+  // One transfer only: the transport keeps no state between transfers, so the protocol's
+  // idle wait would meet the time-out at each of its polls.
+  uint8_t reply[64];
+  const Clock::time_point start = Clock::now();
+  const std::string out = capture_stdout(
+      [&] { EXPECT_EQ(usbdevs_vendor_in(dev, ZV_REQ_RECEIVE, 0, 0, 64, reply), 1); });
+  EXPECT_GE(seconds_since(start), 0.9);
+  EXPECT_LT(seconds_since(start), 5.0);
+  EXPECT_THAT(out, HasSubstr("GetLastError() = 0x79"));  // ERROR_SEM_TIMEOUT
+}
+
+// zv16x16-virtual-wine --transfer-error EPROTO --error-after 1 --error-count 2
+using TransferErrors = Transport;
+
+TEST_F(TransferErrors, APassingErrorIsLeftToTheProtocolsRetries) {
+  ASSERT_TRUE(open());
+  uint16_t version = 0;
+  // The first transfer is the idle wait's read; the send then fails twice and goes through
+  // at its third attempt.
+  const std::string out = capture_stdout([&] { EXPECT_EQ(zvctl_get_version(&dev, &version), 0); });
+  EXPECT_EQ(version, ZV_SIM_START_VERSION);
+  EXPECT_EQ(count_error_lines(out), 4);  // each failed send: the transport's line and the send's
+  EXPECT_THAT(out, HasSubstr("GetLastError() = 0x1f"));  // ERROR_GEN_FAILURE
+}
+
+}  // namespace

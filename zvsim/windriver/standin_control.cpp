@@ -1,0 +1,222 @@
+// zv16x16-standin.exe: plugs the virtual ZV-16x16 into a Wine prefix through the stand-in
+// driver, pulls it out, and reports its state. The Wine host (zv16x16-virtual-wine) runs it
+// around the program under test.
+//
+//   zv16x16-standin plug [OPTION...]   the host's options (--help lists them)
+//   zv16x16-standin unplug
+//   zv16x16-standin report EXIT_STATUS
+//
+// Plugging in is what Wine's own Plug and Play tests do: a root device node with the
+// stand-in's hardware ID, then the driver installed from its INF, which copies the files,
+// creates the "zv-16x16" service, stores it as the device's service and starts it.
+#include <windows.h>
+// SetupAPI and the driver installer need the types of windows.h first.
+#include <fcntl.h>
+#include <io.h>
+#include <newdev.h>
+#include <setupapi.h>
+#include <shellapi.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "device_report.h"
+#include "host_options.h"
+#include "standin_ioctl.h"
+#include "standin_model.h"
+#include "usbdevs_win.h"
+
+namespace {
+
+const wchar_t kInstanceId[] = L"ROOT\\ZV-16x16\\0000";
+const wchar_t kHardwareId[] = L"root\\zv16x16_standin\0";  // REG_MULTI_SZ
+const wchar_t kInfName[] = L"zv16x16-standin.inf";
+const wchar_t kService[] = L"zv-16x16";
+// Wine's service control that makes a driver service enumerate its root devices.
+const DWORD kReenumerateRootDevices = 128;
+const std::chrono::seconds kPlugTimeout(20);
+
+const zvsim::HostUsage kUsage{
+    "zv16x16-virtual-wine",
+    "Plugs a virtual ZV-16x16 into a Wine prefix, behind a stand-in for the interface's\n"
+    "kernel driver, and runs the Windows PROGRAM in it, by default the updater's .exe. When\n"
+    "PROGRAM ends, prints the device's state and exits with PROGRAM's status.\n",
+    false};
+
+void fail(const char *what) {
+  std::fprintf(stderr, "zv16x16-standin: %s (error %lu)\n", what, GetLastError());
+}
+
+// The program's arguments as Windows gave them, in UTF-16 and in UTF-8.
+std::vector<std::wstring> wide_arguments() {
+  int count = 0;
+  LPWSTR *list = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::wstring> arguments(list, list + count);
+  LocalFree(list);
+  return arguments;
+}
+
+std::string utf8(const std::wstring &text) {
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(size > 0 ? size : 1), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], size, nullptr, nullptr);
+  out.resize(std::strlen(out.c_str()));
+  return out;
+}
+
+// The device model reads these when the device is plugged in.
+bool store_options(const std::vector<std::wstring> &options) {
+  std::wstring list;
+  for (const std::wstring &option : options) list += option + L'\0';
+  list += L'\0';
+  HKEY key = nullptr;
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, ZV_STANDIN_OPTIONS_KEY, 0, nullptr, 0, KEY_SET_VALUE,
+                      nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  const LONG status = RegSetValueExW(key, ZV_STANDIN_OPTIONS_VALUE, 0, REG_MULTI_SZ,
+                                     reinterpret_cast<const BYTE *>(list.data()),
+                                     static_cast<DWORD>(list.size() * sizeof(wchar_t)));
+  RegCloseKey(key);
+  return status == ERROR_SUCCESS;
+}
+
+// Removes the device node, if there is one; the driver deletes the interface with it.
+bool remove_device() {
+  HDEVINFO set = SetupDiCreateDeviceInfoList(nullptr, nullptr);
+  SP_DEVINFO_DATA device{};
+  device.cbSize = sizeof device;
+  bool removed = true;
+  if (SetupDiOpenDeviceInfoW(set, kInstanceId, nullptr, 0, &device)) {
+    removed = SetupDiCallClassInstaller(DIF_REMOVE, set, &device) != FALSE;
+    if (!removed) fail("the device cannot be removed");
+  }
+  SetupDiDestroyDeviceInfoList(set);
+  return removed;
+}
+
+bool create_device_node() {
+  HDEVINFO set = SetupDiCreateDeviceInfoList(nullptr, nullptr);
+  SP_DEVINFO_DATA device{};
+  device.cbSize = sizeof device;
+  bool made =
+      SetupDiCreateDeviceInfoW(set, kInstanceId, &GUID_NULL, nullptr, nullptr, 0, &device) &&
+      SetupDiSetDeviceRegistryPropertyW(set, &device, SPDRP_HARDWAREID,
+                                        reinterpret_cast<const BYTE *>(kHardwareId),
+                                        sizeof kHardwareId) &&
+      SetupDiCallClassInstaller(DIF_REGISTERDEVICE, set, &device);
+  if (!made) fail("the device node cannot be made");
+  SetupDiDestroyDeviceInfoList(set);
+  return made;
+}
+
+// SetupDiInstallDevice starts the service and has it enumerate its root devices, but only
+// logs it when that fails (as in the first session of a new prefix, while two services.exe
+// run); do it here if it did not happen.
+bool start_service() {
+  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+  SC_HANDLE service =
+      manager != nullptr
+          ? OpenServiceW(manager, kService,
+                         SERVICE_START | SERVICE_QUERY_STATUS | SERVICE_USER_DEFINED_CONTROL)
+          : nullptr;
+  bool running = false;
+  SERVICE_STATUS status{};
+  if (service != nullptr) {
+    running = QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_RUNNING;
+    if (!running && StartServiceW(service, 0, nullptr)) {
+      running = ControlService(service, kReenumerateRootDevices, &status) != FALSE;
+    }
+  }
+  if (!running) fail("the driver's service does not run");
+  if (service != nullptr) CloseServiceHandle(service);
+  if (manager != nullptr) CloseServiceHandle(manager);
+  return running;
+}
+
+// Present as the updater finds it: by the transport's own search.
+bool wait_for_interface() {
+  const auto end = std::chrono::steady_clock::now() + kPlugTimeout;
+  wchar_t path[260];
+  while (std::chrono::steady_clock::now() < end) {
+    if (usbdevs_find_interface(kService, path, 260, nullptr)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  std::fprintf(stderr, "zv16x16-standin: the interface did not appear\n");
+  return false;
+}
+
+int plug(const std::vector<std::wstring> &options) {
+  // Checked here, where a mistake can still be told to the person who made it.
+  std::vector<std::string> narrow{"zv16x16-virtual-wine"};
+  for (const std::wstring &option : options) narrow.push_back(utf8(option));
+  std::vector<char *> argv;
+  for (std::string &argument : narrow) argv.push_back(&argument[0]);
+  argv.push_back(nullptr);
+  zvsim::HostOptions parsed;
+  if (!zvsim::parse_host_options(static_cast<int>(narrow.size()), argv.data(), kUsage, &parsed)) {
+    return 2;
+  }
+  wchar_t inf[MAX_PATH];
+  const DWORD length = GetModuleFileNameW(nullptr, inf, MAX_PATH);
+  wchar_t *slash = std::wcsrchr(inf, L'\\');
+  if (length == 0 || slash == nullptr ||
+      wcscpy_s(slash + 1, MAX_PATH - static_cast<size_t>(slash + 1 - inf), kInfName) != 0) {
+    fail("the driver's INF cannot be named");
+    return 1;
+  }
+  if (!store_options(options)) {
+    fail("the options cannot be stored");
+    return 1;
+  }
+  // A fresh device each time: the model reads the options when it is plugged in.
+  if (!remove_device() || !create_device_node()) return 1;
+  BOOL reboot = FALSE;
+  if (!UpdateDriverForPlugAndPlayDevicesW(nullptr, kHardwareId, inf, INSTALLFLAG_FORCE, &reboot)) {
+    fail("the driver cannot be installed");
+    return 1;
+  }
+  return start_service() && wait_for_interface() ? 0 : 1;
+}
+
+int report(const std::wstring &exit_status) {
+  HANDLE handle = CreateFileW(ZV_STANDIN_CONTROL_PATH, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    fail("the stand-in driver does not run");
+    return 1;
+  }
+  struct {
+    ULONG refused;
+    zvsim::DeviceState state;
+  } answer{};
+  DWORD returned = 0;
+  const BOOL read = DeviceIoControl(handle, ZV_STANDIN_IOCTL_STATE, nullptr, 0, &answer,
+                                    sizeof answer, &returned, nullptr);
+  CloseHandle(handle);
+  if (!read || returned != sizeof answer) {
+    fail("the device's state cannot be read");
+    return 1;
+  }
+  std::printf("driver requests refused as malformed: %lu\n", answer.refused);
+  zvsim::print_device_report(answer.state, _wtoi(exit_status.c_str()));
+  return 0;
+}
+
+}  // namespace
+
+int main() {
+  // The report is read on Linux: lines end as they do there.
+  _setmode(_fileno(stdout), _O_BINARY);
+  const std::vector<std::wstring> arguments = wide_arguments();
+  const std::wstring command = arguments.size() > 1 ? arguments[1] : L"";
+  if (command == L"plug") return plug({arguments.begin() + 2, arguments.end()});
+  if (command == L"unplug") return remove_device() ? 0 : 1;
+  if (command == L"report" && arguments.size() == 3) return report(arguments[2]);
+  std::fprintf(stderr, "usage: zv16x16-standin plug [OPTION...] | unplug | report EXIT_STATUS\n");
+  return 2;
+}
