@@ -144,8 +144,10 @@ has_line() {
   /usr/bin/python3 - "$@" <<'PY'
 import difflib, sys
 text, want, ratio = sys.argv[1], sys.argv[2], float(sys.argv[3])
-best = max((difflib.SequenceMatcher(None, line.strip(), want).ratio()
-            for line in text.splitlines() if line.strip()), default=0)
+# A button's frame is read as bars or brackets around its text.
+lines = [line.strip(" |[]{}") for line in text.splitlines()]
+best = max((difflib.SequenceMatcher(None, line, want).ratio() for line in lines if line),
+           default=0)
 print(f"  closest line to '{want}': {best:.2f}")
 sys.exit(0 if best >= ratio else 1)
 PY

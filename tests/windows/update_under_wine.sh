@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# The Windows updater updates the virtual ZV-16x16 under Wine, end to end, as a person would:
+# the updater runs inside zv16x16-virtual-wine (the stand-in for the interface's kernel
+# driver), on a private X server; xdotool presses "Firmware Update" and answers the
+# confirmation with OK, and the window's texts are read from screenshots (tesseract), which
+# changes nothing that the user sees. Each status text is printed as it is read. At the end
+# the window is closed and the host's report of the device's final state is printed.
+#
+#   update_under_wine.sh [--shots DIR] [--log FILE] [--unplug] HOST WANT_VERSION WANT_BUILD
+#
+# --unplug: the device is pulled out mid-transfer and comes back 2 s later; the update must
+# end with "Firmware Update Failed" and the button back, and a second press must complete it.
+# Exit status 0 when every check passed and the device reports WANT_VERSION and WANT_BUILD
+# with an image that verifies.
+set -uo pipefail
+if [ -z "${ZV_UNDER_XVFB:-}" ]; then
+  ZV_UNDER_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+fi
+shots="" log="" unplug=""
+while [ $# -gt 0 ]; do
+  case $1 in
+    --shots) shots=$2; shift 2 ;;
+    --log) log=$2; shift 2 ;;
+    --unplug) unplug=1; shift ;;
+    *) break ;;
+  esac
+done
+host=$1 want_version=$2 want_build=$3
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+shots=${shots:-$work}
+log=${log:-$work/updater.log}
+mkdir -p "$shots"
+shots=$(cd "$shots" && pwd)
+source "$(dirname "$0")/wine_desktop.sh"
+name=ZV-16x16_FirmwareUpdater
+
+# The host's prefix, with the desktop's fonts and title bars.
+wine_desktop_prefix "${ZV_WINE_STANDIN_PREFIX:-$(dirname "$host")/wineprefix-standin}"
+wine_desktop_dpi 96
+export ZV_WINE_STANDIN_PREFIX=$WINEPREFIX
+
+# read_window WINDOW NAME: what the window shows now, read from a screenshot saved as NAME.
+read_window() {
+  import -window "$1" "$shots/$2.png" 2>/dev/null && ocr "$shots/$2.png" 2>/dev/null
+}
+
+# until_text WINDOW SECONDS PATTERN: reads the window until a line matches PATTERN (an
+# extended regular expression), printing each status text that it has not read before and
+# keeping the screenshot it was read from as status-N.png.
+statuses=0
+until_text() {
+  local win=$1 end=$(($(date +%s) + $2)) pattern=$3 text line seen=""
+  while [ "$(date +%s)" -le "$end" ]; do
+    text=$(read_window "$win" status) || return 1
+    line=$(grep -E -m1 "Preparing|Sending|Retrying|Checking|Completed|Failed|ERROR|Cannot|checksum" \
+      <<<"$text")
+    if [ -n "$line" ] && [ "$line" != "$seen" ]; then
+      statuses=$((statuses + 1))
+      echo "  status: $line (screenshot $shots/status-$statuses.png)"
+      cp "$shots/status.png" "$shots/status-$statuses.png"
+      seen=$line
+    fi
+    grep -Eq -- "$pattern" <<<"$text" && return 0
+  done
+  return 1
+}
+
+# press_and_confirm WINDOW SHOT: clicks "Firmware Update" and answers the confirmation with
+# OK (Cancel is its default button, so focus moves to OK first). The button's middle is at
+# (162, 198) of the window with the caption Wine draws, at 96 dots per inch.
+press_and_confirm() {
+  xdotool mousemove --window "$1" 162 198 click 1
+  local box
+  box=$(wait_window "Firmware Update" 60) || return 1
+  shot "$box" "$2"
+  check "the confirmation asks \"Are you sure?\"" has_line "$(ocr "$shots/$2.png")" "Are you sure?" 0.8
+  xdotool windowfocus --sync "$box" key shift+Tab space
+  wait_gone "Firmware Update" 10
+}
+
+host_options=()
+[ -z "$unplug" ] || host_options=(--unplug-at-byte 200000 --replug-after 2000)
+started=$(date +%s.%N)
+"$host" "${host_options[@]}" >"$log" 2>&1 &
+hosted=$!
+win=$(wait_window "$name" 90) || { check "the updater's window appears" false; checks_passed; exit; }
+shot "$win" idle
+
+if [ -n "$unplug" ]; then
+  check "the press is confirmed" press_and_confirm "$win" confirm-first
+  check "an unplug mid-transfer ends with \"Firmware Update Failed\"" \
+    until_text "$win" 120 "Firmware Update Failed"
+  shot "$win" unplugged
+  check "the button is back" has_line "$(ocr "$shots/unplugged.png")" "Firmware Update" 0.95
+  sleep 2.5  # the replug
+fi
+check "the press is confirmed" press_and_confirm "$win" confirm
+check "the update completes" until_text "$win" 180 "^Completed"
+elapsed=$(awk "BEGIN { printf \"%.1f\", $(date +%s.%N) - $started }")
+shot "$win" completed
+text=$(ocr "$shots/completed.png")
+check "the label asks to turn the power on again" has_line "$text" \
+  "Please turn ZV-16x16's power on again." 0.9
+check "the button is back" has_line "$text" "Firmware Update" 0.95
+echo "from start to completion: $elapsed s"
+
+xdotool windowfocus --sync "$win" key alt+F4
+wait "$hosted"
+status=$?
+sed -n '/^driver requests refused/,$p' "$log"
+report_says() { sed -n '/^== virtual ZV-16x16, final state/,$p' "$log" | grep -qx -- "$1"; }
+check "the updater exits with status 0 (it was $status)" [ "$status" = 0 ]
+check "the device runs version $want_version" report_says "version: $want_version"
+check "the device runs build $want_build" report_says "build: $want_build"
+check "the image the device received verifies" report_says "received image: verifies"
+check "the driver refused no request" grep -q "^driver requests refused as malformed: 0" "$log"
+wine_desktop_end
+checks_passed
