@@ -38,6 +38,7 @@ name=ZV-16x16_FirmwareUpdater
 # The host's prefix, with the desktop's fonts and title bars.
 wine_desktop_prefix "${ZV_WINE_STANDIN_PREFIX:-$(dirname "$host")/wineprefix-standin}"
 wine_desktop_dpi 96
+trap 'wine_desktop_end; rm -rf "$work"' EXIT
 export ZV_WINE_STANDIN_PREFIX=$WINEPREFIX
 
 # read_window WINDOW NAME: what the window shows now, read from a screenshot saved as NAME.
