@@ -153,7 +153,7 @@ int VirtualDevice::control_out(uint8_t request, uint16_t, uint16_t, const uint8_
                                uint16_t length) {
   ++transfers_out_;
   if (transfer_fails(&faults.fail_out)) return -1;
-  const int channel = channel_of(request, 0x1D, 0x2D);
+  const int channel = channel_of(request, ZV_REQ_SEND, ZV_REQ_SEND2);
   if (channel < 0 || length == 0 || length > kReplySize || data == nullptr) return -1;
   if (settings.log_transfers) log_.push_back({false, request, length, {data, data + length}});
   handle_message(channel, data, length);
@@ -166,7 +166,7 @@ int VirtualDevice::control_out(uint8_t request, uint16_t, uint16_t, const uint8_
 int VirtualDevice::control_in(uint8_t request, uint16_t, uint16_t, uint8_t *data, uint16_t length) {
   ++transfers_in_;
   if (transfer_fails(&faults.fail_in)) return -1;
-  const int channel = channel_of(request, 0x1E, 0x2E);
+  const int channel = channel_of(request, ZV_REQ_RECEIVE, ZV_REQ_RECEIVE2);
   if (channel < 0) return -1;
   uint8_t reply[kReplySize] = {};
   build_reply(channel, reply);
@@ -256,27 +256,27 @@ void VirtualDevice::handle_item(int channel, int id, int type, uint32_t value, c
         answer_bytes(channel, ZV_ITEM_INFO_36H, kSerial, sizeof kSerial - 1);
       break;
     }
-    case 0x61:
+    case ZV_ITEM_SELECTOR_A:
       selector_a_ = value;
       break;
-    case 0x62:
+    case ZV_ITEM_SELECTOR_B:
       selector_b_ = static_cast<uint8_t>(value);
       break;
-    case 0xB1: {
+    case ZV_ITEM_READ_REQUEST: {
       const Target *t = find_target(selector_a_, selector_b_);
-      answer(channel, 0x61, ZVMSG_U8, selector_a_);
-      answer(channel, 0x62, ZVMSG_U8, selector_b_);
-      answer(channel, 0xB2, ZVMSG_U16, t != nullptr ? t->value : 0);
+      answer(channel, ZV_ITEM_SELECTOR_A, ZVMSG_U8, selector_a_);
+      answer(channel, ZV_ITEM_SELECTOR_B, ZVMSG_U8, selector_b_);
+      answer(channel, ZV_ITEM_READ_ANSWER, ZVMSG_U16, t != nullptr ? t->value : 0);
       break;
     }
-    case 0x71:
+    case ZV_ITEM_LIST_REQUEST:
       answer_list(channel);
       break;
-    case 0x81:
-    case 0x82:
-    case 0x83:
-    case 0x84:
-    case 0x85: {
+    case ZV_ITEM_TARGET_81H:
+    case ZV_ITEM_TARGET_81H + 1:
+    case ZV_ITEM_TARGET_81H + 2:
+    case ZV_ITEM_TARGET_81H + 3:
+    case ZV_ITEM_TARGET_81H + 4: {
       // Single per-target values: the model keeps the last one as the target's value.
       Target *t = find_target(selector_a_, selector_b_);
       if (t != nullptr) t->value = static_cast<uint16_t>(value);
@@ -302,9 +302,9 @@ Target *VirtualDevice::find_target(uint32_t a, uint8_t b) {
 void VirtualDevice::answer_list(int channel) {
   int in_reply = 0;
   for (const Target &t : targets) {
-    answer(channel, 0x61, ZVMSG_U8, t.a);
-    answer(channel, 0x62, ZVMSG_U8, t.b);
-    answer(channel, 0x72, ZVMSG_U16, t.value);
+    answer(channel, ZV_ITEM_SELECTOR_A, ZVMSG_U8, t.a);
+    answer(channel, ZV_ITEM_SELECTOR_B, ZVMSG_U8, t.b);
+    answer(channel, ZV_ITEM_LIST_VALUE, ZVMSG_U16, t.value);
     if (++in_reply == settings.list_entries_per_reply) {
       end_reply(channel);
       in_reply = 0;

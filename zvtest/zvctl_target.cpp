@@ -1,5 +1,5 @@
-// Per-target requests: a selector pair (items 0x61 and 0x62) addresses one target inside the
-// device, and the items after it are meant for that target.
+// Per-target requests: a selector pair (ZV_ITEM_SELECTOR_A and _B) addresses one target inside
+// the device, and the items after it are meant for that target.
 #include <cstring>
 
 #include "zvctl_internal.h"
@@ -9,22 +9,6 @@
 namespace {
 
 const char kSource[] = "zvtest\\zvctl_target.cpp";
-
-enum {
-  kSelectorA = 0x61,
-  kSelectorB = 0x62,
-  kPairFirst = 0x41,
-  kPairSecond = 0x42,
-  kPairClose = 0x43,
-  kPairValue1 = 0x44,
-  kPairValue2 = 0x45,
-  kPairValuesClose = 0x46,
-  kListRequest = 0x71,
-  kListValue = 0x72,
-  kReadRequest = 0xB1,
-  kReadAnswer = 0xB2,
-  kBlockD1Close = 0xD5,
-};
 
 struct Part {
   int id;
@@ -90,53 +74,62 @@ int send_composed(usbdevs_device **dev, Composer add) {
 }  // namespace
 
 int zvctl_add_read(zvmsg_buffer *msg, int a, int b) {
-  const Part parts[] = {byte(kSelectorA, a), byte(kSelectorB, b), mark(kReadRequest)};
+  const Part parts[] = {byte(ZV_ITEM_SELECTOR_A, a), byte(ZV_ITEM_SELECTOR_B, b),
+                        mark(ZV_ITEM_READ_REQUEST)};
   return compose(msg, parts);
 }
 
 int zvctl_add_pair(zvmsg_buffer *msg, int a1, int b1, int a2, int b2) {
-  const Part parts[] = {byte(kSelectorA, a1), byte(kSelectorB, b1), mark(kPairFirst),
-                        byte(kSelectorA, a2), byte(kSelectorB, b2), mark(kPairSecond),
-                        mark(kPairClose)};
+  const Part parts[] = {byte(ZV_ITEM_SELECTOR_A, a1), byte(ZV_ITEM_SELECTOR_B, b1),
+                        mark(ZV_ITEM_PAIR_FIRST),     byte(ZV_ITEM_SELECTOR_A, a2),
+                        byte(ZV_ITEM_SELECTOR_B, b2), mark(ZV_ITEM_PAIR_SECOND),
+                        mark(ZV_ITEM_PAIR_CLOSE)};
   return compose(msg, parts);
 }
 
 int zvctl_add_pair_values(zvmsg_buffer *msg, int a1, int b1, int a2, int b2, int p5, int p6) {
-  const Part parts[] = {byte(kSelectorA, a1),  byte(kSelectorB, b1),  mark(kPairFirst),
-                        byte(kSelectorA, a2),  byte(kSelectorB, b2),  mark(kPairSecond),
-                        byte(kPairValue1, p5), byte(kPairValue2, p6), mark(kPairValuesClose)};
+  const Part parts[] = {byte(ZV_ITEM_SELECTOR_A, a1),   byte(ZV_ITEM_SELECTOR_B, b1),
+                        mark(ZV_ITEM_PAIR_FIRST),       byte(ZV_ITEM_SELECTOR_A, a2),
+                        byte(ZV_ITEM_SELECTOR_B, b2),   mark(ZV_ITEM_PAIR_SECOND),
+                        byte(ZV_ITEM_PAIR_VALUE_1, p5), byte(ZV_ITEM_PAIR_VALUE_2, p6),
+                        mark(ZV_ITEM_PAIR_VALUES_CLOSE)};
   return compose(msg, parts);
 }
 
 int zvctl_add_block_51h(zvmsg_buffer *msg, int a, int b, int p3, int p4, int p5, int p6, int p7) {
-  // The third argument goes last, into 0x55.
-  const Part parts[] = {byte(kSelectorA, a), byte(kSelectorB, b), byte(0x51, p4), byte(0x52, p5),
-                        byte(0x53, p6),      byte(0x54, p7),      byte(0x55, p3)};
+  // The third argument goes last, into the block's fifth item (0x55).
+  const Part parts[] = {byte(ZV_ITEM_SELECTOR_A, a),     byte(ZV_ITEM_SELECTOR_B, b),
+                        byte(ZV_ITEM_BLOCK_51H, p4),     byte(ZV_ITEM_BLOCK_51H + 1, p5),
+                        byte(ZV_ITEM_BLOCK_51H + 2, p6), byte(ZV_ITEM_BLOCK_51H + 3, p7),
+                        byte(ZV_ITEM_BLOCK_51H + 4, p3)};
   return compose(msg, parts);
 }
 
 int zvctl_add_block_91h(zvmsg_buffer *msg, int a, int b, int p3, int p4, int p5, int p6, int p7,
                         int p8, int p9) {
-  // The third argument goes last, into 0x97.
-  const Part parts[] = {byte(kSelectorA, a), byte(kSelectorB, b), byte(0x91, p4),
-                        byte(0x92, p5),      byte(0x93, p6),      byte(0x94, p7),
-                        byte(0x95, p8),      byte(0x96, p9),      byte(0x97, p3)};
+  // The third argument goes last, into the block's seventh item (0x97).
+  const Part parts[] = {byte(ZV_ITEM_SELECTOR_A, a),     byte(ZV_ITEM_SELECTOR_B, b),
+                        byte(ZV_ITEM_BLOCK_91H, p4),     byte(ZV_ITEM_BLOCK_91H + 1, p5),
+                        byte(ZV_ITEM_BLOCK_91H + 2, p6), byte(ZV_ITEM_BLOCK_91H + 3, p7),
+                        byte(ZV_ITEM_BLOCK_91H + 4, p8), byte(ZV_ITEM_BLOCK_91H + 5, p9),
+                        byte(ZV_ITEM_BLOCK_91H + 6, p3)};
   return compose(msg, parts);
 }
 
 int zvctl_add_block_d1h(zvmsg_buffer *msg, int p1, int p2, int p3, int p4) {
-  const Part parts[] = {byte(0xD1, p1), byte(0xD2, p2), byte(0xD3, p3), byte(0xD4, p4),
-                        mark(kBlockD1Close)};
+  const Part parts[] = {byte(ZV_ITEM_BLOCK_D1H, p1), byte(ZV_ITEM_BLOCK_D1H + 1, p2),
+                        byte(ZV_ITEM_BLOCK_D1H + 2, p3), byte(ZV_ITEM_BLOCK_D1H + 3, p4),
+                        mark(ZV_ITEM_BLOCK_D1H_CLOSE)};
   return compose(msg, parts);
 }
 
 int zvctl_add_47h_48h(zvmsg_buffer *msg, int p1, int p2) {
-  const Part parts[] = {byte(0x47, p2), byte(0x48, p1)};
+  const Part parts[] = {byte(ZV_ITEM_47H, p2), byte(ZV_ITEM_48H, p1)};
   return compose(msg, parts);
 }
 
 int zvctl_add_selected_byte(zvmsg_buffer *msg, int a, int b, int id, int value) {
-  const Part parts[] = {byte(kSelectorA, a), byte(kSelectorB, b), byte(id, value)};
+  const Part parts[] = {byte(ZV_ITEM_SELECTOR_A, a), byte(ZV_ITEM_SELECTOR_B, b), byte(id, value)};
   return compose(msg, parts);
 }
 
@@ -163,19 +156,19 @@ int zvctl_set_selected_byte(usbdevs_device **dev, int a, int b, int id, int valu
 }
 
 int zvctl_set_81h(usbdevs_device **dev, int a, int b, int value) {
-  return zvctl_set_selected_byte(dev, a, b, 0x81, value);
+  return zvctl_set_selected_byte(dev, a, b, ZV_ITEM_TARGET_81H, value);
 }
 int zvctl_set_82h(usbdevs_device **dev, int a, int b, int value) {
-  return zvctl_set_selected_byte(dev, a, b, 0x82, value);
+  return zvctl_set_selected_byte(dev, a, b, ZV_ITEM_TARGET_81H + 1, value);
 }
 int zvctl_set_83h(usbdevs_device **dev, int a, int b, int value) {
-  return zvctl_set_selected_byte(dev, a, b, 0x83, value);
+  return zvctl_set_selected_byte(dev, a, b, ZV_ITEM_TARGET_81H + 2, value);
 }
 int zvctl_set_84h(usbdevs_device **dev, int a, int b, int value) {
-  return zvctl_set_selected_byte(dev, a, b, 0x84, value);
+  return zvctl_set_selected_byte(dev, a, b, ZV_ITEM_TARGET_81H + 3, value);
 }
 int zvctl_set_85h(usbdevs_device **dev, int a, int b, int value) {
-  return zvctl_set_selected_byte(dev, a, b, 0x85, value);
+  return zvctl_set_selected_byte(dev, a, b, ZV_ITEM_TARGET_81H + 4, value);
 }
 
 int zvctl_read_value(usbdevs_device **dev, uint32_t a, int b, uint16_t *value) {
@@ -198,11 +191,11 @@ int zvctl_read_value(usbdevs_device **dev, uint32_t a, int b, uint16_t *value) {
     zvctl_item item;
     while (zvctl_next_item(&msg, &item)) {
       const uint32_t v = zvctl_item_u32(item);
-      if (item.id == kSelectorB) {
+      if (item.id == ZV_ITEM_SELECTOR_B) {
         current_b = static_cast<uint8_t>(v);
-      } else if (item.id == kSelectorA) {
+      } else if (item.id == ZV_ITEM_SELECTOR_A) {
         current_a = v;
-      } else if (item.id == kReadAnswer && current_a == a && current_b == wanted_b) {
+      } else if (item.id == ZV_ITEM_READ_ANSWER && current_a == a && current_b == wanted_b) {
         if (value != nullptr) *value = static_cast<uint16_t>(v);
         return 0;
       }
@@ -215,7 +208,7 @@ int zvctl_read_value(usbdevs_device **dev, uint32_t a, int b, uint16_t *value) {
 int zvctl_get_list(usbdevs_device **dev, zvctl_list_entry *entries, int maximum, uint8_t *count) {
   uint8_t data[ZVMSG_CAPACITY];
   zvmsg_buffer msg;
-  if (zvctl_command(dev, &zvctl_primary, &msg, data, kListRequest, ZVMSG_MARK, 0) != 0) {
+  if (zvctl_command(dev, &zvctl_primary, &msg, data, ZV_ITEM_LIST_REQUEST, ZVMSG_MARK, 0) != 0) {
     ZV_DIAG(kSource);
     return 1;
   }
@@ -236,12 +229,12 @@ int zvctl_get_list(usbdevs_device **dev, zvctl_list_entry *entries, int maximum,
       while (zvctl_next_item(&msg, &item)) {
         const uint32_t v = zvctl_item_u32(item);
         const bool stored = entries != nullptr && i < limit;
-        if (item.id == kSelectorB) {
+        if (item.id == ZV_ITEM_SELECTOR_B) {
           if (stored) entries[i].selector_b = static_cast<uint8_t>(v);
-        } else if (item.id == kListValue) {
+        } else if (item.id == ZV_ITEM_LIST_VALUE) {
           if (stored) entries[i].value = static_cast<uint16_t>(v);
           ++i;
-        } else if (item.id == kSelectorA) {
+        } else if (item.id == ZV_ITEM_SELECTOR_A) {
           if (stored) entries[i].selector_a = v;
         }
       }

@@ -43,4 +43,29 @@ enum {
   ZV_ITEM_QUERY_C4H = 0xC4,         // out: mark / in: answer
 };
 
+// Per-target items: a selector pair addresses one target inside the device, and the items
+// after it are meant for that target. Values whose meaning lies in the firmware are named by
+// their ids.
+enum {
+  ZV_ITEM_SELECTOR_A = 0x61,         // out, in: u8
+  ZV_ITEM_SELECTOR_B = 0x62,         // out, in: u8
+  ZV_ITEM_PAIR_FIRST = 0x41,         // out: mark, the selected target is a pair's first
+  ZV_ITEM_PAIR_SECOND = 0x42,        // out: mark, ...its second
+  ZV_ITEM_PAIR_CLOSE = 0x43,         // out: mark, ends a pair
+  ZV_ITEM_PAIR_VALUE_1 = 0x44,       // out: u8
+  ZV_ITEM_PAIR_VALUE_2 = 0x45,       // out: u8
+  ZV_ITEM_PAIR_VALUES_CLOSE = 0x46,  // out: mark, ends a pair with values
+  ZV_ITEM_47H = 0x47,                // out: u8
+  ZV_ITEM_48H = 0x48,                // out: u8
+  ZV_ITEM_BLOCK_51H = 0x51,          // out: u8, the first of five, 0x51 to 0x55
+  ZV_ITEM_LIST_REQUEST = 0x71,       // out: mark, asks for every target's value
+  ZV_ITEM_LIST_VALUE = 0x72,         // in: u16, after the target's selector pair
+  ZV_ITEM_TARGET_81H = 0x81,         // out: u8, the first of five single values, 0x81 to 0x85
+  ZV_ITEM_BLOCK_91H = 0x91,          // out: u8, the first of seven, 0x91 to 0x97
+  ZV_ITEM_READ_REQUEST = 0xB1,       // out: mark, asks for the selected target's value
+  ZV_ITEM_READ_ANSWER = 0xB2,        // in: u16, after the target's selector pair
+  ZV_ITEM_BLOCK_D1H = 0xD1,          // out: u8, the first of four, 0xD1 to 0xD4...
+  ZV_ITEM_BLOCK_D1H_CLOSE = 0xD5,    // out: mark, ...and their end
+};
+
 #endif
