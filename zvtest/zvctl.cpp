@@ -21,20 +21,17 @@ int query_value(usbdevs_device **dev, const zvctl_channel *channel, uint8_t requ
     ZV_DIAG(kSource);
     return 1;
   }
-  for (int polls_left = polls; polls_left > 0; --polls_left) {
-    if (channel->receive(dev, &msg) != 0) {
-      ZV_DIAG(kSource);
-      return 1;
-    }
+  const zvctl_poll_status status = zvctl_poll(dev, channel, &msg, polls, [&](zvmsg_buffer *reply) {
     zvctl_item item;
-    while (zvctl_next_item(&msg, &item)) {
+    while (zvctl_next_item(reply, &item)) {
       if (item.id != answer_id) continue;
       if (out != nullptr) *out = zvctl_item_u32(item);
-      return 0;
+      return true;
     }
-    zvsleep_ms(ZVCTL_POLL_SLEEP_MS);
-  }
-  return 1;
+    return false;
+  });
+  if (status == ZVCTL_READ_FAILED) ZV_DIAG(kSource);
+  return status == ZVCTL_ANSWERED ? 0 : 1;
 }
 
 int query_mark(usbdevs_device **dev, uint8_t request_id, int answer_id, uint32_t *out) {
@@ -68,24 +65,21 @@ int get_info_u16_2(usbdevs_device **dev, int wanted, bool u16_only, uint16_t *ou
     ZV_DIAG(kSource);
     return 1;
   }
-  for (int polls_left = ZVCTL_REPLY_POLLS; polls_left > 0; --polls_left) {
-    if (zvctl_receive2(dev, &msg) != 0) {
-      ZV_DIAG(kSource);
-      return 1;
-    }
-    zvctl_item item;
-    while (zvctl_next_item(&msg, &item)) {
-      if (item.id == ZV_ITEM_DEBUG_TEXT) {
-        zvctl_show_debug_item(item);
-        continue;
-      }
-      if (item.id != wanted || (u16_only && item.type != ZVMSG_U16)) continue;
-      if (out != nullptr) *out = static_cast<uint16_t>(zvctl_item_u32(item));
-      if (item.size > 0) return 0;
-      break;
-    }
-    zvsleep_ms(ZVCTL_POLL_SLEEP_MS);
-  }
+  const zvctl_poll_status status =
+      zvctl_poll(dev, &zvctl_secondary, &msg, ZVCTL_REPLY_POLLS, [&](zvmsg_buffer *reply) {
+        zvctl_item item;
+        while (zvctl_next_item(reply, &item)) {
+          if (item.id == ZV_ITEM_DEBUG_TEXT) {
+            zvctl_show_debug_item(item);
+            continue;
+          }
+          if (item.id != wanted || (u16_only && item.type != ZVMSG_U16)) continue;
+          if (out != nullptr) *out = static_cast<uint16_t>(zvctl_item_u32(item));
+          return item.size > 0;
+        }
+        return false;
+      });
+  if (status == ZVCTL_ANSWERED) return 0;
   ZV_DIAG(kSource);
   return 1;
 }
@@ -199,32 +193,29 @@ int zvctl_get_info(usbdevs_device **dev, uint8_t *dst, int maximum, uint8_t *len
     return 1;
   }
   const uint8_t limit = static_cast<uint8_t>(maximum);
-  for (int polls_left = ZVCTL_REPLY_POLLS; polls_left > 0; --polls_left) {
-    if (zvctl_receive(dev, &msg) != 0) {
-      ZV_DIAG(kSource);
-      return 1;
-    }
-    zvctl_item item;
-    while (zvctl_next_item(&msg, &item)) {
-      if (item.id == ZV_ITEM_DEBUG_TEXT) zvctl_show_debug_item(item);
-      if (item.id != wanted) continue;
-      const uint8_t size = item.size < limit ? item.size : limit;
-      if (item.type == ZVMSG_BYTES) {
-        if (dst != nullptr) std::memcpy(dst, reinterpret_cast<const void *>(item.value), size);
-      } else if (item.type == ZVMSG_U16) {
-        // Never more bytes than the caller's maximum, even for a 16-bit value.
-        const uint16_t value = static_cast<uint16_t>(item.value);
-        if (dst != nullptr) std::memcpy(dst, &value, size);
-      } else {
-        ZV_DIAG(kSource);
-        break;
-      }
-      if (length != nullptr) *length = size;
-      if (size > 0) return 0;
-      break;  // an empty answer is no answer yet
-    }
-    zvsleep_ms(ZVCTL_POLL_SLEEP_MS);
-  }
+  const zvctl_poll_status status =
+      zvctl_poll(dev, &zvctl_primary, &msg, ZVCTL_REPLY_POLLS, [&](zvmsg_buffer *reply) {
+        zvctl_item item;
+        while (zvctl_next_item(reply, &item)) {
+          if (item.id == ZV_ITEM_DEBUG_TEXT) zvctl_show_debug_item(item);
+          if (item.id != wanted) continue;
+          const uint8_t size = item.size < limit ? item.size : limit;
+          if (item.type == ZVMSG_BYTES) {
+            if (dst != nullptr) std::memcpy(dst, reinterpret_cast<const void *>(item.value), size);
+          } else if (item.type == ZVMSG_U16) {
+            // Never more bytes than the caller's maximum, even for a 16-bit value.
+            const uint16_t value = static_cast<uint16_t>(item.value);
+            if (dst != nullptr) std::memcpy(dst, &value, size);
+          } else {
+            ZV_DIAG(kSource);
+            return false;
+          }
+          if (length != nullptr) *length = size;
+          return size > 0;  // an empty answer is no answer yet
+        }
+        return false;
+      });
+  if (status == ZVCTL_ANSWERED) return 0;
   ZV_DIAG(kSource);
   return 1;
 }

@@ -122,14 +122,9 @@ int zvctl_wait_idle2(usbdevs_device **dev) {
 
 int zvctl_command(usbdevs_device **dev, const zvctl_channel *channel, zvmsg_buffer *msg,
                   uint8_t *data, uint8_t id, int type, uintptr_t value, uint8_t length) {
-  std::memset(data, 0, ZVMSG_CAPACITY);
-  zvmsg_attach(msg, data, ZVMSG_CAPACITY);
-  if (zvmsg_append(msg, id, type, value, length) != 0 ||
-      zvmsg_append(msg, 0, ZVMSG_END, 0, 0) != 0) {
-    return 1;
-  }
-  if (channel->wait_idle(dev) != 0) return 1;
-  return channel->send(dev, msg);
+  return zvctl_compose_and_send(dev, channel, msg, data, [&](zvmsg_buffer *m) {
+    return zvmsg_append(m, id, type, value, length);
+  });
 }
 
 bool zvctl_next_item(zvmsg_buffer *msg, zvctl_item *item) {

@@ -24,10 +24,20 @@ struct Variant {
   bool success_when_cycles_run_out;
 };
 
-const Variant kPrimary = {
-    &zvctl_primary, true, FWUP_COMPLETION_CYCLES, FWUP_COMPLETION_REPLIES, true, true, false};
-const Variant kSecondary = {
-    &zvctl_secondary, false, FWUP_COMPLETION_CYCLES2, 1, false, false, true};
+const Variant kPrimary = {/*channel=*/&zvctl_primary,
+                          /*print_pos_after_loop=*/true,
+                          /*completion_cycles=*/FWUP_COMPLETION_CYCLES,
+                          /*completion_replies=*/FWUP_COMPLETION_REPLIES,
+                          /*pause_between_replies=*/true,
+                          /*completion_needs_offset=*/true,
+                          /*success_when_cycles_run_out=*/false};
+const Variant kSecondary = {/*channel=*/&zvctl_secondary,
+                            /*print_pos_after_loop=*/false,
+                            /*completion_cycles=*/FWUP_COMPLETION_CYCLES2,
+                            /*completion_replies=*/1,
+                            /*pause_between_replies=*/false,
+                            /*completion_needs_offset=*/false,
+                            /*success_when_cycles_run_out=*/true};
 
 void store_progress(std::atomic<uint32_t> *progress, uint32_t value) {
   if (progress != nullptr) progress->store(value, std::memory_order_relaxed);
@@ -94,36 +104,26 @@ uint32_t burst(const Transfer &t, uint32_t off, uint32_t room) {
   return off;
 }
 
-int transfer(usbdevs_device **dev, const Variant &v, const uint8_t *image, uint32_t total,
-             std::atomic<uint32_t> *progress) {
-  uint8_t data[ZVMSG_CAPACITY] = {};
-  zvmsg_buffer msg;
-  if (zvmsg_attach(&msg, data, ZVMSG_CAPACITY) != 0) {
-    ZV_DIAG(kSource);
-    return 1;
-  }
-  const Transfer t = {dev, &v, &msg, image, total, progress};
-  if (command(t, ZV_ITEM_FWUP_SIZE, ZVMSG_U32, total, 0) != 0) return 1;
-
+// Step 2: sends the image as the device paces it, each burst after a status query that
+// reports window and offset. Returns the final position, or kUnknown on failure.
+uint32_t send_paced(const Transfer &t) {
   uint32_t pos = 0;
   int stalls = 0;
-  while (pos < total) {
-    std::printf("pos = %d/%d\n", static_cast<int>(pos), static_cast<int>(total));
-    if (command(t, ZV_ITEM_FWUP_STATUS, ZVMSG_MARK, 0, 0) != 0) return 1;
+  while (pos < t.total) {
+    std::printf("pos = %d/%d\n", static_cast<int>(pos), static_cast<int>(t.total));
+    if (command(t, ZV_ITEM_FWUP_STATUS, ZVMSG_MARK, 0, 0) != 0) return kUnknown;
 
     uint32_t window = kUnknown, offset = kUnknown;
-    for (int replies = 1;; ++replies) {
-      if (v.channel->receive(dev, &msg) != 0) {
-        ZV_DIAG(kSource);
-        return 1;
-      }
-      read_status(&msg, &window, &offset, true);
-      if (window != kUnknown && offset != kUnknown) break;
-      if (replies == FWUP_STATUS_REPLIES) {
-        ZV_DIAG(kSource);
-        return 1;
-      }
-      zvsleep_ms(ZVCTL_POLL_SLEEP_MS);
+    const zvctl_poll_status status = zvctl_poll(
+        t.dev, t.variant->channel, t.msg, FWUP_STATUS_REPLIES,
+        [&](zvmsg_buffer *reply) {
+          read_status(reply, &window, &offset, true);
+          return window != kUnknown && offset != kUnknown;
+        },
+        /*pause_after_last=*/false);
+    if (status != ZVCTL_ANSWERED) {
+      ZV_DIAG(kSource);
+      return kUnknown;
     }
 
     int stalled_at = 0;
@@ -135,34 +135,38 @@ int transfer(usbdevs_device **dev, const Variant &v, const uint8_t *image, uint3
       stalled_at = __LINE__;  // offset check: wait for the device to report pos again
     } else {
       pos = burst(t, offset, window);
-      if (pos == kUnknown) return 1;
+      if (pos == kUnknown) return kUnknown;
       stalls = 0;
       continue;
     }
     if (++stalls > FWUP_STALL_LIMIT) {
       ZV_DIAG(kSource);
       std::printf("timeout line:%d\n", stalled_at);
-      return 1;
+      return kUnknown;
     }
     zvsleep_ms(ZVCTL_POLL_SLEEP_MS);
   }
+  return pos;
+}
 
-  // Completion: the device must report window 0 and the whole image received.
+// Step 3: the device must report window 0 and the whole image received.
+int await_completion(const Transfer &t, uint32_t pos) {
+  const Variant &v = *t.variant;
   if (v.print_pos_after_loop) {
-    std::printf("pos = %d/%d\n", static_cast<int>(pos), static_cast<int>(total));
+    std::printf("pos = %d/%d\n", static_cast<int>(pos), static_cast<int>(t.total));
   }
   for (int cycle = 0; cycle < v.completion_cycles; ++cycle) {
     if (command(t, ZV_ITEM_FWUP_STATUS, ZVMSG_MARK, 0, 0) != 0) return 1;
     for (int reply = 0; reply < v.completion_replies; ++reply) {
-      if (v.channel->receive(dev, &msg) != 0) {
+      if (v.channel->receive(t.dev, t.msg) != 0) {
         ZV_DIAG(kSource);
         return 1;
       }
       uint32_t window = kCompletionWindowDefault, offset = 0;
-      read_status(&msg, &window, &offset, false);
-      if (window == 0 && (!v.completion_needs_offset || offset == total)) {
+      read_status(t.msg, &window, &offset, false);
+      if (window == 0 && (!v.completion_needs_offset || offset == t.total)) {
         std::printf("FWUP OK\n");
-        store_progress(progress, pos);
+        store_progress(t.progress, pos);
         return 0;
       }
       if (v.pause_between_replies) zvsleep_ms(FWUP_REPLY_PAUSE_MS);
@@ -171,11 +175,27 @@ int transfer(usbdevs_device **dev, const Variant &v, const uint8_t *image, uint3
   }
   if (v.success_when_cycles_run_out) {
     std::printf("FWUP OK\n");
-    store_progress(progress, pos);
+    store_progress(t.progress, pos);
     return 0;
   }
   ZV_DIAG(kSource);
   return 1;
+}
+
+int transfer(usbdevs_device **dev, const Variant &v, const uint8_t *image, uint32_t total,
+             std::atomic<uint32_t> *progress) {
+  uint8_t data[ZVMSG_CAPACITY] = {};
+  zvmsg_buffer msg;
+  if (zvmsg_attach(&msg, data, ZVMSG_CAPACITY) != 0) {
+    ZV_DIAG(kSource);
+    return 1;
+  }
+  const Transfer t = {dev, &v, &msg, image, total, progress};
+  // Step 1: the device learns the image's size, which opens the transfer.
+  if (command(t, ZV_ITEM_FWUP_SIZE, ZVMSG_U32, total, 0) != 0) return 1;
+  const uint32_t pos = send_paced(t);
+  if (pos == kUnknown) return 1;
+  return await_completion(t, pos);
 }
 
 }  // namespace

@@ -2,7 +2,10 @@
 #ifndef ZVTEST_ZVCTL_INTERNAL_H
 #define ZVTEST_ZVCTL_INTERNAL_H
 
+#include <cstring>
+
 #include "zvctl.h"
+#include "zvsleep.h"
 
 // The three helpers of one channel, so that a request is written once for both channels.
 struct zvctl_channel {
@@ -14,12 +17,40 @@ struct zvctl_channel {
 extern const zvctl_channel zvctl_primary;
 extern const zvctl_channel zvctl_secondary;
 
-// Builds "item, end marker" in a fresh message over `data` (ZVMSG_CAPACITY bytes), waits
-// until the device is idle and sends it; 1 when a step fails. The caller prints the one
-// diagnostic line of the failed request.
-// `length` is the byte count of a ZVMSG_BYTES item.
+// The sending pattern of every request: `add(msg)` composes the items (0, or 1 when they do
+// not fit) into a fresh message over `data` (ZVMSG_CAPACITY bytes); the end marker follows,
+// then an idle wait and the send. The message stays in `data` for a reply to be read. 1 when
+// a step fails; the caller prints the one diagnostic line of the failed request.
+template <typename Composer>
+int zvctl_compose_and_send(usbdevs_device **dev, const zvctl_channel *channel, zvmsg_buffer *msg,
+                           uint8_t *data, Composer add) {
+  std::memset(data, 0, ZVMSG_CAPACITY);
+  zvmsg_attach(msg, data, ZVMSG_CAPACITY);
+  if (add(msg) != 0 || zvmsg_append(msg, 0, ZVMSG_END, 0, 0) != 0) return 1;
+  if (channel->wait_idle(dev) != 0) return 1;
+  return channel->send(dev, msg);
+}
+
+// The pattern with one item. `length` is the byte count of a ZVMSG_BYTES item.
 int zvctl_command(usbdevs_device **dev, const zvctl_channel *channel, zvmsg_buffer *msg,
                   uint8_t *data, uint8_t id, int type, uintptr_t value, uint8_t length = 0);
+
+enum zvctl_poll_status { ZVCTL_ANSWERED, ZVCTL_READ_FAILED, ZVCTL_POLLS_SPENT };
+
+// The reading pattern: reads replies on `channel` into `msg` until `answered(msg)` finds the
+// answer in one, at most `replies` of them, sleeping ZVCTL_POLL_SLEEP_MS after each reply
+// without it (after the last one too, unless `pause_after_last` is false). Prints nothing:
+// what a failure means is the caller's to say.
+template <typename Answered>
+zvctl_poll_status zvctl_poll(usbdevs_device **dev, const zvctl_channel *channel, zvmsg_buffer *msg,
+                             int replies, Answered answered, bool pause_after_last = true) {
+  for (int reply = 1; reply <= replies; ++reply) {
+    if (channel->receive(dev, msg) != 0) return ZVCTL_READ_FAILED;
+    if (answered(msg)) return ZVCTL_ANSWERED;
+    if (reply < replies || pause_after_last) zvsleep_ms(ZVCTL_POLL_SLEEP_MS);
+  }
+  return ZVCTL_POLLS_SPENT;
+}
 
 // One item of a reply, as zvmsg_next reads it.
 struct zvctl_item {

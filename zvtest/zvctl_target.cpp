@@ -39,25 +39,10 @@ int compose(zvmsg_buffer *msg, const Part (&parts)[N]) {
   return compose(msg, parts, static_cast<int>(N));
 }
 
-// The sending pattern: the composed group and the end marker in a fresh message over
-// `data`, an idle wait and the send. The message stays in `data` for a reply to be read.
+// The sending pattern on the primary channel, with the one diagnostic line of a failure.
 template <typename Composer>
 int send_composed(usbdevs_device **dev, zvmsg_buffer *msg, uint8_t *data, Composer add) {
-  std::memset(data, 0, ZVMSG_CAPACITY);
-  zvmsg_attach(msg, data, ZVMSG_CAPACITY);
-  if (add(msg) != 0) {
-    ZV_DIAG(kSource);
-    return 1;
-  }
-  if (zvmsg_append(msg, 0, ZVMSG_END, 0, 0) != 0) {
-    ZV_DIAG(kSource);
-    return 1;
-  }
-  if (zvctl_wait_idle(dev) != 0) {
-    ZV_DIAG(kSource);
-    return 1;
-  }
-  if (zvctl_send(dev, msg) != 0) {
+  if (zvctl_compose_and_send(dev, &zvctl_primary, msg, data, add) != 0) {
     ZV_DIAG(kSource);
     return 1;
   }
@@ -183,26 +168,24 @@ int zvctl_read_value(usbdevs_device **dev, uint32_t a, int b, uint16_t *value) {
   uint32_t current_a = 0;
   uint8_t current_b = 0;
   const uint8_t wanted_b = static_cast<uint8_t>(b);
-  for (int polls_left = ZVCTL_REPLY_POLLS; polls_left > 0; --polls_left) {
-    if (zvctl_receive(dev, &msg) != 0) {
-      ZV_DIAG(kSource);
-      return 1;
-    }
-    zvctl_item item;
-    while (zvctl_next_item(&msg, &item)) {
-      const uint32_t v = zvctl_item_u32(item);
-      if (item.id == ZV_ITEM_SELECTOR_B) {
-        current_b = static_cast<uint8_t>(v);
-      } else if (item.id == ZV_ITEM_SELECTOR_A) {
-        current_a = v;
-      } else if (item.id == ZV_ITEM_READ_ANSWER && current_a == a && current_b == wanted_b) {
-        if (value != nullptr) *value = static_cast<uint16_t>(v);
-        return 0;
-      }
-    }
-    zvsleep_ms(ZVCTL_POLL_SLEEP_MS);
-  }
-  return 1;
+  const zvctl_poll_status status =
+      zvctl_poll(dev, &zvctl_primary, &msg, ZVCTL_REPLY_POLLS, [&](zvmsg_buffer *reply) {
+        zvctl_item item;
+        while (zvctl_next_item(reply, &item)) {
+          const uint32_t v = zvctl_item_u32(item);
+          if (item.id == ZV_ITEM_SELECTOR_B) {
+            current_b = static_cast<uint8_t>(v);
+          } else if (item.id == ZV_ITEM_SELECTOR_A) {
+            current_a = v;
+          } else if (item.id == ZV_ITEM_READ_ANSWER && current_a == a && current_b == wanted_b) {
+            if (value != nullptr) *value = static_cast<uint16_t>(v);
+            return true;
+          }
+        }
+        return false;
+      });
+  if (status == ZVCTL_READ_FAILED) ZV_DIAG(kSource);
+  return status == ZVCTL_ANSWERED ? 0 : 1;
 }
 
 int zvctl_get_list(usbdevs_device **dev, zvctl_list_entry *entries, int maximum, uint8_t *count) {
@@ -220,30 +203,27 @@ int zvctl_get_list(usbdevs_device **dev, zvctl_list_entry *entries, int maximum,
   int collected = 0;
   for (;;) {
     int i = collected;
-    for (int polls_left = ZVCTL_REPLY_POLLS;;) {
-      if (zvctl_receive(dev, &msg) != 0) {
-        ZV_DIAG(kSource);
-        return 1;
-      }
-      zvctl_item item;
-      while (zvctl_next_item(&msg, &item)) {
-        const uint32_t v = zvctl_item_u32(item);
-        const bool stored = entries != nullptr && i < limit;
-        if (item.id == ZV_ITEM_SELECTOR_B) {
-          if (stored) entries[i].selector_b = static_cast<uint8_t>(v);
-        } else if (item.id == ZV_ITEM_LIST_VALUE) {
-          if (stored) entries[i].value = static_cast<uint16_t>(v);
-          ++i;
-        } else if (item.id == ZV_ITEM_SELECTOR_A) {
-          if (stored) entries[i].selector_a = v;
-        }
-      }
-      if (i != collected) break;
-      zvsleep_ms(ZVCTL_POLL_SLEEP_MS);
-      if (--polls_left == 0) {
-        ZV_DIAG(kSource);
-        return 1;
-      }
+    // Polls until a reply brings at least one more entry.
+    const zvctl_poll_status status =
+        zvctl_poll(dev, &zvctl_primary, &msg, ZVCTL_REPLY_POLLS, [&](zvmsg_buffer *reply) {
+          zvctl_item item;
+          while (zvctl_next_item(reply, &item)) {
+            const uint32_t v = zvctl_item_u32(item);
+            const bool stored = entries != nullptr && i < limit;
+            if (item.id == ZV_ITEM_SELECTOR_B) {
+              if (stored) entries[i].selector_b = static_cast<uint8_t>(v);
+            } else if (item.id == ZV_ITEM_LIST_VALUE) {
+              if (stored) entries[i].value = static_cast<uint16_t>(v);
+              ++i;
+            } else if (item.id == ZV_ITEM_SELECTOR_A) {
+              if (stored) entries[i].selector_a = v;
+            }
+          }
+          return i != collected;
+        });
+    if (status != ZVCTL_ANSWERED) {
+      ZV_DIAG(kSource);
+      return 1;
     }
     if (i >= limit) {
       if (count != nullptr) *count = static_cast<uint8_t>(limit);
