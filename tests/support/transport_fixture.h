@@ -9,11 +9,14 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "imagegen.h"
 #include "test_support.h"
 #include "virtual_clock.h"
+#include "virtual_device.h"
+#include "zv_build_values.h"
 #include "zvctl.h"
 
 inline double seconds_since(std::chrono::steady_clock::time_point start) {
@@ -44,6 +47,62 @@ class Transport : public testing::Test {
       result = zvctl_fwup(&dev, image.data(), static_cast<uint32_t>(image.size()), &progress);
     });
     return result;
+  }
+
+  // What every transport shows of a healthy device, opened afresh.
+  void reads_device_information_and_checksum() {
+    ASSERT_TRUE(open());
+    uint8_t name[64] = {};
+    uint8_t length = 0;
+    ASSERT_EQ(zvctl_get_product_name(&dev, name, 64, &length), 0);
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(name), length), "ZV-16x16");
+    uint16_t version = 0, build = 0;
+    EXPECT_EQ(zvctl_get_version(&dev, &version), 0);
+    EXPECT_EQ(zvctl_get_build(&dev, &build), 0);
+    EXPECT_EQ(version, ZV_SIM_START_VERSION);
+    EXPECT_EQ(build, ZV_SIM_START_BUILD);
+    // The host's device starts on the same firmware as a fresh model here.
+    const zvsim::VirtualDevice reference(vclock_now_us);
+    uint32_t checksum = 0;
+    EXPECT_EQ(zvctl_get_checksum(&dev, 606204, &checksum), 0);
+    EXPECT_EQ(checksum, reference.checksum_over(606204));
+  }
+
+  // What the device took is in the host's report, which the test's command checks.
+  void sets_clock_source_and_sample_rate() {
+    ASSERT_TRUE(open());
+    EXPECT_EQ(zvctl_set_clock_source(&dev, 1), 0);
+    EXPECT_EQ(zvctl_set_frequency(&dev, 44100), 0);
+  }
+
+  // A read longer than the device's 64-byte reply fails, as do an out transfer with nothing
+  // to send and one the device refuses (a stall, `stall_bytes` long); a stall is the device's
+  // answer, not a sign that it has gone. Returns what the transport printed.
+  std::string moves_exactly_the_bytes_asked_for(uint16_t stall_bytes) {
+    EXPECT_TRUE(open());
+    uint8_t reply[128] = {};
+    const std::string out = capture_stdout([&] {
+      EXPECT_EQ(usbdevs_vendor_in(dev, ZV_REQ_RECEIVE, 0, 0, 100, reply), 1);
+      EXPECT_EQ(usbdevs_vendor_in(dev, ZV_REQ_RECEIVE, 0, 0, 64, reply), 0);
+      EXPECT_EQ(usbdevs_vendor_out(dev, ZV_REQ_SEND, 0, 0, 0, reply), 1);
+      EXPECT_EQ(usbdevs_vendor_out(dev, 0x7F, 0, 0, stall_bytes, reply), 1);
+    });
+    EXPECT_EQ(count_error_lines(out), 3);
+    uint16_t version = 0;
+    EXPECT_EQ(zvctl_get_version(&dev, &version), 0);
+    return out;
+  }
+
+  void sends_a_small_image_end_to_end() {
+    ASSERT_TRUE(open());
+    const std::vector<uint8_t> image = image_of(107, 2400, 2000);
+    ASSERT_EQ(send(image), 0);
+    EXPECT_EQ(progress.load(), image.size());
+    uint16_t version = 0, build = 0;
+    EXPECT_EQ(zvctl_get_version(&dev, &version), 0);
+    EXPECT_EQ(zvctl_get_build(&dev, &build), 0);
+    EXPECT_EQ(version, 107);
+    EXPECT_EQ(build, 2400);
   }
 
   usbdevs_device record{};

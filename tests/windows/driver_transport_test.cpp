@@ -39,44 +39,14 @@ TEST_F(Healthy, FindsTheInterfaceByItsDriverServiceAtIndexZeroOnly) {
   EXPECT_EQ(again, nullptr);
 }
 
-TEST_F(Healthy, ReadsDeviceInformationAndChecksum) {
-  ASSERT_TRUE(open());
-  uint8_t name[64] = {};
-  uint8_t length = 0;
-  ASSERT_EQ(zvctl_get_product_name(&dev, name, 64, &length), 0);
-  EXPECT_EQ(std::string(reinterpret_cast<char *>(name), length), "ZV-16x16");
-  uint16_t version = 0, build = 0;
-  EXPECT_EQ(zvctl_get_version(&dev, &version), 0);
-  EXPECT_EQ(zvctl_get_build(&dev, &build), 0);
-  EXPECT_EQ(version, ZV_SIM_START_VERSION);
-  EXPECT_EQ(build, ZV_SIM_START_BUILD);
-  const zvsim::VirtualDevice reference(vclock_now_us);
-  uint32_t checksum = 0;
-  EXPECT_EQ(zvctl_get_checksum(&dev, 606204, &checksum), 0);
-  EXPECT_EQ(checksum, reference.checksum_over(606204));
-}
+TEST_F(Healthy, ReadsDeviceInformationAndChecksum) { reads_device_information_and_checksum(); }
 
-TEST_F(Healthy, SetsClockSourceAndSampleRate) {
-  // What the device took is in the host's report, which the test's command checks.
-  ASSERT_TRUE(open());
-  EXPECT_EQ(zvctl_set_clock_source(&dev, 1), 0);
-  EXPECT_EQ(zvctl_set_frequency(&dev, 44100), 0);
-}
+TEST_F(Healthy, SetsClockSourceAndSampleRate) { sets_clock_source_and_sample_rate(); }
 
 TEST_F(Healthy, TransfersMoveExactlyTheBytesAskedFor) {
-  ASSERT_TRUE(open());
-  uint8_t reply[128] = {};
-  std::string out = capture_stdout([&] {
-    // The device answers at most 64 bytes: the driver returns fewer than asked, which fails.
-    EXPECT_EQ(usbdevs_vendor_in(dev, ZV_REQ_RECEIVE, 0, 0, 100, reply), 1);
-    EXPECT_EQ(usbdevs_vendor_in(dev, ZV_REQ_RECEIVE, 0, 0, 64, reply), 0);
-    EXPECT_EQ(usbdevs_vendor_out(dev, ZV_REQ_SEND, 0, 0, 0, reply), 1);  // nothing to send
-    EXPECT_EQ(usbdevs_vendor_out(dev, 0x7F, 0, 0, 2, reply), 1);         // a stall
-  });
-  EXPECT_EQ(count_error_lines(out), 3);
+  // The driver returns the fewer bytes the device gave; the stall's block is padded to 20.
+  const std::string out = moves_exactly_the_bytes_asked_for(2);
   EXPECT_THAT(out, HasSubstr("GetLastError() = 0x1f"));  // ERROR_GEN_FAILURE: the stall
-  uint16_t version = 0;
-  EXPECT_EQ(zvctl_get_version(&dev, &version), 0);
 }
 
 // Blocks the updater never builds, each refused by the driver (the host's report counts
@@ -133,17 +103,7 @@ TEST_F(Healthy, TheDriverRefusesMalformedRequestBlocks) {
   CloseHandle(channel);
 }
 
-TEST_F(Healthy, SendsASmallImageEndToEnd) {
-  ASSERT_TRUE(open());
-  const std::vector<uint8_t> image = image_of(107, 2400, 2000);
-  ASSERT_EQ(send(image), 0);
-  EXPECT_EQ(progress.load(), image.size());
-  uint16_t version = 0, build = 0;
-  EXPECT_EQ(zvctl_get_version(&dev, &version), 0);
-  EXPECT_EQ(zvctl_get_build(&dev, &build), 0);
-  EXPECT_EQ(version, 107);
-  EXPECT_EQ(build, 2400);
-}
+TEST_F(Healthy, SendsASmallImageEndToEnd) { sends_a_small_image_end_to_end(); }
 
 // zv16x16-virtual-wine --unplug-at-byte 1000 --replug-after 300
 using Unplug = Transport;
