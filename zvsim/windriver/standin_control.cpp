@@ -29,6 +29,7 @@
 #include "standin_ioctl.h"
 #include "standin_model.h"
 #include "usbdevs_win.h"
+#include "virtual_device.h"
 
 namespace {
 
@@ -158,7 +159,9 @@ int plug(const std::vector<std::wstring> &options) {
   for (std::string &argument : narrow) argv.push_back(&argument[0]);
   argv.push_back(nullptr);
   zvsim::HostOptions parsed;
-  if (!zvsim::parse_host_options(static_cast<int>(narrow.size()), argv.data(), kUsage, &parsed)) {
+  zvsim::VirtualDevice trial([] { return uint64_t{0}; });  // the firmware file, too
+  if (!zvsim::parse_host_options(static_cast<int>(narrow.size()), argv.data(), kUsage, &parsed) ||
+      !zvsim::apply_host_options(parsed, &trial)) {
     return 2;
   }
   wchar_t inf[MAX_PATH];
