@@ -60,6 +60,13 @@ std::vector<unsigned char> imagegen_build(const imagegen_fields &fields,
   return image;
 }
 
+std::vector<unsigned char> imagegen_image(const imagegen_fields &fields, uint32_t payload_size,
+                                          uint32_t seed) {
+  std::vector<unsigned char> plain(payload_size);
+  imagegen_pattern(plain.data(), payload_size, seed);
+  return imagegen_build(fields, plain.data(), payload_size);
+}
+
 std::vector<unsigned char> imagegen_image(const char *product, unsigned version, unsigned build,
                                           uint32_t payload_size, uint32_t seed) {
   imagegen_fields fields{};
@@ -69,7 +76,5 @@ std::vector<unsigned char> imagegen_image(const char *product, unsigned version,
   fields.year = 2025;
   fields.month = 6;
   fields.day = 1;
-  std::vector<unsigned char> plain(payload_size);
-  imagegen_pattern(plain.data(), payload_size, seed);
-  return imagegen_build(fields, plain.data(), payload_size);
+  return imagegen_image(fields, payload_size, seed);
 }

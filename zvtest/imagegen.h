@@ -24,8 +24,12 @@ std::vector<unsigned char> imagegen_build(const imagegen_fields &fields,
                                           const unsigned char *plain_payload,
                                           uint32_t payload_size);
 
-// A whole image of `product` (up to 8 characters), `version` and `build` whose payload is the
-// test pattern of `seed`, `payload_size` bytes long; the date is 2025-06-01.
+// A whole image with these header fields whose payload is the test pattern of `seed`,
+// `payload_size` bytes long.
+std::vector<unsigned char> imagegen_image(const imagegen_fields &fields, uint32_t payload_size,
+                                          uint32_t seed);
+
+// The same for `product` (up to 8 characters), `version` and `build`, dated 2025-06-01.
 std::vector<unsigned char> imagegen_image(const char *product, unsigned version, unsigned build,
                                           uint32_t payload_size, uint32_t seed);
 

@@ -10,19 +10,11 @@
 
 namespace {
 
-std::vector<unsigned char> image_of(const char *product, unsigned version, unsigned build,
-                                    uint32_t payload) {
-  imagegen_fields fields{};
-  std::strncpy(fields.product, product, 8);
-  fields.version = version;
-  fields.build = build;
-  std::vector<unsigned char> plain(payload, 3);
-  return imagegen_build(fields, plain.data(), payload);
-}
-
 TEST(DeviceConnectionImage, HeaderQuestions) {
   DeviceConnection connection;
-  const std::vector<unsigned char> image = image_of("ZV-16x16", 106, 2318, 1000);
+  const std::vector<unsigned char> plain(1000, 3);  // its sum, the header's checksum: 3000
+  const std::vector<unsigned char> image =
+      imagegen_build({"ZV-16x16", 106, 2318, 0, 0, 0}, plain.data(), 1000);
   EXPECT_EQ(connection.set_image_header(image.data()), 32);
   std::string product = "was:";
   EXPECT_TRUE(connection.get_image_product(product));
@@ -36,7 +28,7 @@ TEST(DeviceConnectionImage, HeaderQuestions) {
   EXPECT_EQ(connection.set_image_header(nullptr), 32);
   EXPECT_EQ(connection.get_image_version(), 106);
 
-  const std::vector<unsigned char> nameless = image_of("", 1, 1, 0);
+  const std::vector<unsigned char> nameless = imagegen_image("", 1, 1, 0, 3);
   connection.set_image_header(nameless.data());
   product.clear();
   EXPECT_TRUE(connection.get_image_product(product));
@@ -45,7 +37,7 @@ TEST(DeviceConnectionImage, HeaderQuestions) {
 }
 
 TEST(DeviceConnectionImage, CheckImageNeedsNoDevice) {
-  std::vector<unsigned char> image = image_of("ZV-16x16", 1, 1, 64);
+  std::vector<unsigned char> image = imagegen_image("ZV-16x16", 1, 1, 64, 3);
   EXPECT_TRUE(DeviceConnection::check_image(image.data(), static_cast<int32_t>(image.size())));
   image[40] ^= 1;
   capture_stdout([&] {
@@ -58,7 +50,7 @@ TEST(DeviceConnectionImage, ImageFiles) {
   EXPECT_FALSE(connection.check_image_file());  // no name yet
 
   ScratchFile file("dc_image");
-  file.write(image_of("ZV-16x16", 205, 5, 100));
+  file.write(imagegen_image("ZV-16x16", 205, 5, 100, 3));
   EXPECT_TRUE(connection.set_image_file(file.path()));
   EXPECT_EQ(connection.get_image_version(), 205);
   EXPECT_TRUE(connection.check_image_file());

@@ -15,18 +15,8 @@ namespace {
 
 using testing::HasSubstr;
 
-std::vector<unsigned char> make_image(uint32_t payload_size, uint32_t seed = 7) {
-  imagegen_fields fields{};
-  std::strcpy(fields.product, "ZV-16x16");
-  fields.version = 105;
-  fields.build = 42;
-  fields.year = 2026;
-  fields.month = 11;
-  fields.day = 20;
-  std::vector<unsigned char> plain(payload_size);
-  imagegen_pattern(plain.data(), payload_size, seed);
-  return imagegen_build(fields, plain.data(), payload_size);
-}
+// The images of these tests: their header fields, with a payload of the test pattern.
+const imagegen_fields kFields = {"ZV-16x16", 105, 42, 2026, 11, 20};
 
 void put_be32(std::vector<unsigned char> &image, size_t at, uint32_t v) {
   image[at] = static_cast<unsigned char>(v >> 24);
@@ -72,24 +62,24 @@ std::vector<CheckCase> check_cases() {
                    }(),
                    24, 1, "check size = 0, fw_size = 24\n"});
 
-  std::vector<unsigned char> empty_payload = make_image(0);
+  std::vector<unsigned char> empty_payload = imagegen_image(kFields, 0, 7);
   cases.push_back({"36 bytes, no payload", empty_payload, 36, 0, ""});
 
-  std::vector<unsigned char> too_big = make_image(100);
+  std::vector<unsigned char> too_big = imagegen_image(kFields, 100, 7);
   put_be32(too_big, 20, 137);
   cases.push_back({"size above the file", too_big, 136, 1, ""});
 
-  std::vector<unsigned char> zero = make_image(100);
+  std::vector<unsigned char> zero = imagegen_image(kFields, 100, 7);
   put_be32(zero, 20, 0);
   cases.push_back({"size 0", zero, 136, 1, ""});
 
-  std::vector<unsigned char> small = make_image(100);
+  std::vector<unsigned char> small = imagegen_image(kFields, 100, 7);
   put_be32(small, 20, 35);
   cases.push_back({"size below 36 in a longer file", small, 136, 1, ""});
   put_be32(small, 20, 4);
   cases.push_back({"size 4 would put the trailer in the header", small, 136, 1, ""});
 
-  std::vector<unsigned char> extra = make_image(100);
+  std::vector<unsigned char> extra = imagegen_image(kFields, 100, 7);
   extra.insert(extra.end(), {1, 2, 3, 4, 5});
   cases.push_back({"bytes after size are ignored", extra, 141, 0, ""});
   return cases;
@@ -119,7 +109,7 @@ TEST(PrgdecodeCheck, NullImageFails) {
 }
 
 TEST(PrgdecodeCheck, SumMismatchPrintsRealAndHeaderSums) {
-  std::vector<unsigned char> image = make_image(200);
+  std::vector<unsigned char> image = imagegen_image(kFields, 200, 7);
   const uint32_t sum = prgdecode_checksum(image.data());
   put_be32(image, 16, sum + 1);
   const std::string out = capture_stdout(
@@ -132,7 +122,7 @@ TEST(PrgdecodeCheck, SumMismatchPrintsRealAndHeaderSums) {
 }
 
 TEST(PrgdecodeCheck, TrailerMismatchPrintsTrailerInPlaceOfRealSum) {
-  std::vector<unsigned char> image = make_image(50);
+  std::vector<unsigned char> image = imagegen_image(kFields, 50, 7);
   const uint32_t sum = prgdecode_checksum(image.data());
   unsigned char plain_trailer[4] = {0x12, 0x34, 0x56, 0x78};
   prgdecode_encode(image.data() + image.size() - 4, plain_trailer, 4);
@@ -146,7 +136,7 @@ TEST(PrgdecodeCheck, TrailerMismatchPrintsTrailerInPlaceOfRealSum) {
 }
 
 TEST(PrgdecodeCheck, AnySingleByteChangeOfPayloadOrTrailerFails) {
-  const std::vector<unsigned char> image = make_image(1000, 99);
+  const std::vector<unsigned char> image = imagegen_image(kFields, 1000, 99);
   ASSERT_EQ(prgdecode_check(image.data(), static_cast<int32_t>(image.size())), 0);
   for (size_t at = 32; at < image.size(); ++at) {
     std::vector<unsigned char> copy = image;
@@ -169,7 +159,7 @@ TEST(PrgdecodeCheck, SumWrapsAtThirtyTwoBits) {
 }
 
 TEST(PrgdecodeCheck, ImageIsNotModified) {
-  const std::vector<unsigned char> image = make_image(300);
+  const std::vector<unsigned char> image = imagegen_image(kFields, 300, 7);
   std::vector<unsigned char> copy = image;
   EXPECT_EQ(prgdecode_check(copy.data(), static_cast<int32_t>(copy.size())), 0);
   EXPECT_EQ(copy, image);
@@ -212,7 +202,7 @@ TEST(PrgdecodeHeader, CopyHeaderReturnsLengthAlsoWithoutSource) {
   std::memset(dst, 0xAA, sizeof dst);
   EXPECT_EQ(prgdecode_copy_header(dst, nullptr), 32);
   EXPECT_EQ(dst[0], 0xAA);
-  const std::vector<unsigned char> image = make_image(10);
+  const std::vector<unsigned char> image = imagegen_image(kFields, 10, 7);
   EXPECT_EQ(prgdecode_copy_header(dst, image.data()), 32);
   EXPECT_EQ(std::memcmp(dst, image.data(), 32), 0);
 }
@@ -266,7 +256,7 @@ TEST(PrgdecodeFiles, ReadHeaderNeedsThirtyTwoBytes) {
   std::string out =
       capture_stdout([&] { EXPECT_EQ(prgdecode_read_header(header, file.c_str()), 1); });
   EXPECT_EQ(count_error_lines(out), 1);
-  file.write(make_image(4));
+  file.write(imagegen_image(kFields, 4, 7));
   EXPECT_EQ(prgdecode_read_header(header, file.c_str()), 0);
   EXPECT_EQ(prgdecode_size(header), 40u);
   out = capture_stdout([&] { EXPECT_EQ(prgdecode_read_header(header, "/nonexistent/zv"), 1); });
@@ -275,7 +265,7 @@ TEST(PrgdecodeFiles, ReadHeaderNeedsThirtyTwoBytes) {
 
 TEST(PrgdecodeFiles, CheckFileLoadsAndChecks) {
   ScratchFile file("prg_checkfile");
-  std::vector<unsigned char> image = make_image(64);
+  std::vector<unsigned char> image = imagegen_image(kFields, 64, 7);
   file.write(image);
   EXPECT_EQ(prgdecode_check_file(file.c_str()), 0);
   image[40] ^= 0xFF;
@@ -286,7 +276,7 @@ TEST(PrgdecodeFiles, CheckFileLoadsAndChecks) {
 
 TEST(PrgdecodeFiles, WritePlainUnscramblesEverythingAfterTheHeader) {
   ScratchFile file("prg_plain");
-  std::vector<unsigned char> image = make_image(100, 3);
+  std::vector<unsigned char> image = imagegen_image(kFields, 100, 3);
   image.push_back(0x10);  // bytes past `size` are unscrambled too
   file.write(image);
   ASSERT_EQ(prgdecode_write_plain(file.c_str()), 0);
@@ -316,7 +306,7 @@ TEST(PrgdecodeFiles, WritePlainOfShortFiles) {
 
 TEST(PrgdecodeFiles, DumpPrintsHeaderThenVerdict) {
   ScratchFile file("prg_dump");
-  std::vector<unsigned char> image = make_image(0);
+  std::vector<unsigned char> image = imagegen_image(kFields, 0, 7);
   file.write(image);
   std::string out = capture_stdout([&] { EXPECT_EQ(prgdecode_dump(file.c_str()), 0); });
   EXPECT_EQ(out, "filename: " + file.path() +

@@ -25,15 +25,8 @@ std::ostream &operator<<(std::ostream &out, const Chunk &c) {
   return out << "{0x" << std::hex << c.id << std::dec << ", " << c.length << "}";
 }
 
-std::vector<uint8_t> test_image(uint32_t payload_size) {
-  imagegen_fields fields{};
-  std::strcpy(fields.product, "ZV-16x16");
-  fields.version = 106;
-  fields.build = 77;
-  std::vector<uint8_t> plain(payload_size);
-  imagegen_pattern(plain.data(), payload_size, 42);
-  return imagegen_build(fields, plain.data(), payload_size);
-}
+// The images of these tests: their header fields, with a payload of the test pattern.
+const imagegen_fields kImage = {"ZV-16x16", 106, 77, 0, 0, 0};
 
 class FwupTest : public DeviceTest {
  protected:
@@ -78,7 +71,7 @@ TEST_F(FwupTest, ChunksFillTheWindow) {
     fresh.settings.log_transfers = true;
     fresh.settings.windows = {c.window};
     usbdevs_virtual_connect(&fresh);
-    const std::vector<uint8_t> image = test_image(c.image_size - 36);
+    const std::vector<uint8_t> image = imagegen_image(kImage, c.image_size - 36, 42);
     int result = -1;
     capture_stdout([&] { result = zvctl_fwup(&dev, image.data(), c.image_size, nullptr); });
     ASSERT_EQ(result, 0);
@@ -98,7 +91,7 @@ TEST_F(FwupTest, ChunksFillTheWindow) {
 
 TEST_F(FwupTest, FullChunkMessageHasNoEndMarker) {
   device.settings.windows = {200};
-  const std::vector<uint8_t> image = test_image(400);
+  const std::vector<uint8_t> image = imagegen_image(kImage, 400, 42);
   ASSERT_EQ(run(image), 0);
   const auto messages = sent();
   // The size command, then the first status query, then 61 bytes of image in 64 bytes.
@@ -137,7 +130,7 @@ TEST_F(FwupTest, EmptyImageCompletesOnWindowZero) {
 
 TEST_F(FwupTest, ValuesLearntInOneReplyStayForTheCycle) {
   device.settings.status_split_replies = true;
-  const std::vector<uint8_t> image = test_image(3000);
+  const std::vector<uint8_t> image = imagegen_image(kImage, 3000, 42);
   ASSERT_EQ(run(image), 0);
   EXPECT_EQ(device.firmware(), image);
   // Each cycle needed a second reply for the offset, after one 5 ms pause.
@@ -147,7 +140,7 @@ TEST_F(FwupTest, ValuesLearntInOneReplyStayForTheCycle) {
 TEST_F(FwupTest, OffsetBehindMakesTheHostWaitForIt) {
   device.settings.windows = {500};
   device.faults.offset_behind_replies = 0;
-  const std::vector<uint8_t> image = test_image(1000);
+  const std::vector<uint8_t> image = imagegen_image(kImage, 1000, 42);
   // Behind by 100 for three status replies once the first burst is in.
   device.settings.on_transfer = [this] {
     if (device.received() == 500 && device.faults.offset_behind_bytes == 0) {
@@ -172,7 +165,7 @@ int timeout_line(const std::string &out) {
 }
 
 TEST_F(FwupTest, StallsFailOnTheTwoThousandAndFirstCycle) {
-  const std::vector<uint8_t> image = test_image(1000);
+  const std::vector<uint8_t> image = imagegen_image(kImage, 1000, 42);
   device.settings.log_transfers = false;
   device.faults.window_stuck_zero = true;
   std::string window_out;
@@ -207,14 +200,14 @@ TEST_F(FwupTest, StallsFailOnTheTwoThousandAndFirstCycle) {
 TEST_F(FwupTest, StatusWithoutBothValuesFailsAfterTenThousandReplies) {
   device.faults.mute = true;
   std::string out;
-  EXPECT_EQ(run(test_image(100), &out), 1);
+  EXPECT_EQ(run(imagegen_image(kImage, 100, 42), &out), 1);
   EXPECT_EQ(vclock_sleeps_of(5), 9999);
   EXPECT_EQ(count_error_lines(out), 1);
 }
 
 TEST_F(FwupTest, CompletionWaitsForTheDeviceToFinishWriting) {
   device.settings.flash_write_ms = 1500;
-  const std::vector<uint8_t> image = test_image(500);
+  const std::vector<uint8_t> image = imagegen_image(kImage, 500, 42);
   ASSERT_EQ(run(image), 0);
   // First cycle: ten replies 100 ms apart and a 1000 ms pause; the second cycle completes.
   EXPECT_EQ(vclock_sleeps_of(100), 10);
@@ -234,7 +227,7 @@ TEST_F(FwupTest, CompletionRefusesAWrongOffsetAndGivesUpAfterTwentyCycles) {
     fresh.faults.never_complete = c.never_complete;
     usbdevs_virtual_connect(&fresh);
     vclock_reset();
-    const std::vector<uint8_t> image = test_image(500);
+    const std::vector<uint8_t> image = imagegen_image(kImage, 500, 42);
     std::string out;
     EXPECT_EQ(run(image, &out), 1);
     EXPECT_EQ(vclock_sleeps_of(1000), 20);
@@ -248,7 +241,7 @@ TEST_F(FwupTest, CompletionRefusesAWrongOffsetAndGivesUpAfterTwentyCycles) {
 
 TEST_F(FwupTest, ProgressRisesAndShowsTheTotalOnlyAfterConfirmation) {
   device.settings.flash_write_ms = 300;
-  const std::vector<uint8_t> image = test_image(5000);
+  const std::vector<uint8_t> image = imagegen_image(kImage, 5000, 42);
   const uint32_t total = static_cast<uint32_t>(image.size());
   std::vector<uint32_t> seen;
   device.settings.on_transfer = [&] { seen.push_back(progress.load()); };
@@ -265,7 +258,7 @@ TEST_F(FwupTest, DebugTextIsShownOnlyWhileTheImageGoesOut) {
   device.settings.debug_text = std::string("fl\0sh", 5);
   device.settings.debug_text_replies = 1000000;
   std::string out;
-  ASSERT_EQ(run(test_image(300), &out), 0);
+  ASSERT_EQ(run(imagegen_image(kImage, 300, 42), &out), 0);
   const std::string block = "\n\n--debug--\nfl" + std::string(1, '\0') + "sh\n---------\n";
   const size_t last_loop_line = out.rfind("pos = 336/336\n");
   ASSERT_NE(last_loop_line, std::string::npos);
@@ -277,14 +270,14 @@ TEST_F(FwupTest, UnplugDuringTheTransferFails) {
   device.faults.unplug_at_byte = 2000;
   device.settings.windows = {500};
   std::string out;
-  EXPECT_EQ(run(test_image(5000), &out), 1);
+  EXPECT_EQ(run(imagegen_image(kImage, 5000, 42), &out), 1);
   EXPECT_EQ(device.received(), 2000u);
   EXPECT_EQ(progress.load(), 2000u);
   EXPECT_GE(count_error_lines(out), 2);
 }
 
 TEST_F(FwupTest, SecondaryChannelTransfer) {
-  const std::vector<uint8_t> image = test_image(700);
+  const std::vector<uint8_t> image = imagegen_image(kImage, 700, 42);
   std::string out;
   ASSERT_EQ(run(image, &out, zvctl_fwup2), 0);
   EXPECT_EQ(device.firmware(), image);

@@ -291,16 +291,6 @@ TEST_F(WinTransportTest, DriverFailures) {
   EXPECT_EQ(result, 1);
 }
 
-std::vector<uint8_t> small_image() {
-  imagegen_fields fields{};
-  std::strcpy(fields.product, "ZV-16x16");
-  fields.version = 110;
-  fields.build = 3;
-  std::vector<uint8_t> plain(5000);
-  imagegen_pattern(plain.data(), 5000, 11);
-  return imagegen_build(fields, plain.data(), 5000);
-}
-
 TEST_F(WinTransportTest, WholeProtocolOverTheDriver) {
   win32sim::add_zv16x16(kPath, &model);
   zvctl_clear(&record);
@@ -320,7 +310,7 @@ TEST_F(WinTransportTest, WholeProtocolOverTheDriver) {
   EXPECT_EQ(model.frequency(), 44100u);
 
   model.settings.windows = {200};
-  const std::vector<uint8_t> image = small_image();
+  const std::vector<uint8_t> image = imagegen_image("ZV-16x16", 110, 3, 5000, 11);
   std::atomic<uint32_t> progress{0};
   capture_stdout([&] {
     EXPECT_EQ(zvctl_fwup(&dev, image.data(), static_cast<uint32_t>(image.size()), &progress), 0);
