@@ -19,10 +19,11 @@ class UpdateGuard {
   UpdateGuard &operator=(const UpdateGuard &) = delete;
 
   // GUI thread. Where the system refuses, one diagnostic line goes to standard output and
-  // the update goes on without the guard.
+  // the update goes on without the guard. The system may answer later, while the update
+  // runs; an answer after end() is given back at once.
   void begin(QWidget *window);
   void end();
-  bool held() const { return hold_ != nullptr; }
+  bool held() const { return hold_ != nullptr; }  // asked for or held, and not yet ended
 
  private:
   struct Hold;  // what the platform holds while the guard is on
