@@ -108,16 +108,12 @@ int zvctl_wait_idle(usbdevs_device **dev) {
 int zvctl_wait_idle2(usbdevs_device **dev) {
   uint8_t data[ZVMSG_CAPACITY];
   zvmsg_buffer msg;
-  for (int polls_left = ZVCTL_IDLE2_POLLS; polls_left > 0; --polls_left) {
-    zvmsg_attach(&msg, data, ZVMSG_CAPACITY);
-    if (zvctl_receive2(dev, &msg) != 0) {
-      ZV_DIAG(kSource);
-      return 1;
-    }
-    if (read_idle_reply(&msg) == kReady) return 0;
-    zvsleep_ms(ZVCTL_POLL_SLEEP_MS);
-  }
-  return 1;
+  zvmsg_attach(&msg, data, ZVMSG_CAPACITY);
+  const zvctl_poll_status status =
+      zvctl_poll(dev, &zvctl_secondary, &msg, ZVCTL_IDLE2_POLLS,
+                 [](zvmsg_buffer *reply) { return read_idle_reply(reply) == kReady; });
+  if (status == ZVCTL_READ_FAILED) ZV_DIAG(kSource);
+  return status == ZVCTL_ANSWERED ? 0 : 1;
 }
 
 int zvctl_command(usbdevs_device **dev, const zvctl_channel *channel, zvmsg_buffer *msg,
