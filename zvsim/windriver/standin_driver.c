@@ -195,8 +195,11 @@ static NTSTATUS enable_interface(void) {
   return status;
 }
 
-static void disable_interface(void) {
+/* TRUE when this call took the interface away. */
+static BOOLEAN disable_interface(void) {
+  BOOLEAN disabled;
   KeWaitForSingleObject(&presence_lock, Executive, KernelMode, FALSE, NULL);
+  disabled = interface_enabled;
   if (interface_enabled) {
     if (links_made_here)
       remove_links_made_here();
@@ -205,6 +208,7 @@ static void disable_interface(void) {
     interface_enabled = FALSE;
   }
   KeReleaseMutex(&presence_lock, FALSE);
+  return disabled;
 }
 
 static void WINAPI replug_later(void *context) {
@@ -220,8 +224,7 @@ static void WINAPI replug_later(void *context) {
 /* After every transfer: a model that has unplugged itself takes the interface with it. */
 static void follow_the_model(void) {
   HANDLE thread;
-  if (standin_model_plugged() || !interface_enabled) return;
-  disable_interface();
+  if (standin_model_plugged() || !disable_interface()) return;
   if (standin_model_replug_after_ms() < 0) return;
   if (NT_SUCCESS(
           PsCreateSystemThread(&thread, THREAD_ALL_ACCESS, NULL, NULL, NULL, replug_later, NULL))) {
