@@ -3,24 +3,22 @@
 //
 //   zv16x16-virtual-wine -- driver_bench.exe transfers [PAIRS] [ROUNDS]
 //     per-transfer cost of the transport against a bare CreateFileW + DeviceIoControl +
-//     CloseHandle loop on the same driver; each round times PAIRS message exchanges (a
-//     64-byte send and a 64-byte receive) in both modes in turn, and the table gives each
-//     mode's median round.
+//     CloseHandle loop on the same driver, and against that loop with each out block in
+//     pages of its own as the transport takes it (exchange_rounds.h).
 //   zv16x16-virtual-wine -- driver_bench.exe update
 //     the wall time of a whole update as the updater's worker makes it: device information,
 //     checksum, settings, the transfer of a full-size image, and the checksum that confirms it.
 #include <windows.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <string>
 #include <vector>
 
+#include "exchange_rounds.h"
 #include "imagegen.h"
 #include "prgdecode.h"
 #include "stdout_redirect.h"
@@ -31,32 +29,9 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-using Exchange = std::function<bool()>;
-
 // A sample-rate setting, harmless to repeat, padded to a full message.
 const uint8_t kMessage[64] = {ZV_ITEM_FREQUENCY, 4, 0x44, 0xAC, 0, 0, 0, 0};
 const DWORD kVendorRequest = 0x00222000;
-
-double seconds_since(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-double time_pairs(const Exchange &exchange, int pairs) {
-  const Clock::time_point start = Clock::now();
-  for (int i = 0; i < pairs; ++i) {
-    if (!exchange()) {
-      std::fprintf(stderr, "driver_bench: a transfer failed\n");
-      std::exit(1);
-    }
-  }
-  return seconds_since(start) / (2.0 * pairs);  // seconds per transfer
-}
-
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
 
 // One request the bare way: open the control path, one DeviceIoControl, close.
 bool bare_request(const wchar_t *channel, const void *block, DWORD size, void *reply,
@@ -98,17 +73,13 @@ int transfers(usbdevs_device *device, int pairs, int rounds) {
     return usbdevs_vendor_out(device, ZV_REQ_SEND, 0, 0, 64, kMessage) == 0 &&
            usbdevs_vendor_in(device, ZV_REQ_RECEIVE, 0, 0, 64, reply) == 0;
   };
-  std::vector<double> bare_s, paged_s, transport_s;
-  for (int round = 0; round < rounds; ++round) {
-    bare_s.push_back(time_pairs(bare, pairs));
-    paged_s.push_back(time_pairs(bare_paged, pairs));
-    transport_s.push_back(time_pairs(transport, pairs));
-  }
-  const double base = median(bare_s), ours = median(transport_s);
+  const std::vector<double> seconds =
+      seconds_per_transfer("driver_bench", {bare, bare_paged, transport}, pairs, rounds);
+  const double base = seconds[0], ours = seconds[2];
   std::printf("transfers through the stand-in driver: %d rounds of %d send+receive pairs\n", rounds,
               pairs);
   std::printf("bare CreateFileW+DeviceIoControl+CloseHandle %.1f us\n", base * 1e6);
-  std::printf("bare, out blocks from VirtualAlloc %.1f us\n", median(paged_s) * 1e6);
+  std::printf("bare, out blocks from VirtualAlloc %.1f us\n", seconds[1] * 1e6);
   std::printf("transport %.1f us\n", ours * 1e6);
   std::printf("ratio %.3f\n", ours / base);
   return 0;
@@ -117,7 +88,7 @@ int transfers(usbdevs_device *device, int pairs, int rounds) {
 int update(usbdevs_device **device) {
   const std::vector<uint8_t> image = imagegen_image("ZV-16x16", 106, 2318, 606204, 1);
   const uint32_t payload = static_cast<uint32_t>(prgdecode_payload_size(image.data()));
-  const Clock::time_point start = Clock::now();
+  const auto start = std::chrono::steady_clock::now();
   uint8_t name[64];
   uint8_t length = 0;
   uint16_t version = 0, build = 0;
@@ -138,7 +109,7 @@ int update(usbdevs_device **device) {
     return 1;
   }
   std::printf("whole update of a %u-byte image: %.2f s\n", static_cast<unsigned>(image.size()),
-              seconds_since(start));
+              std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   return 0;
 }
 

@@ -5,18 +5,14 @@
 //
 //   build/zvsim/umockdev/zv16x16-virtual -- build/tests/bench/usb_bench [PAIRS] [ROUNDS]
 //
-// Each round times PAIRS message exchanges (a 64-byte send and a 64-byte receive, as the
-// protocol makes them) in every mode in turn, so that drift of the emulation hits all
-// modes alike; the table gives each mode's median round.
+// Each mode's figure is its median round of PAIRS message exchanges (exchange_rounds.h).
 #include <libusb.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <vector>
 
+#include "exchange_rounds.h"
 #include "usbdevs.h"
 #include "usbdevs_ids.h"
 #include "zvitems.h"
@@ -25,25 +21,6 @@ namespace {
 
 // A sample-rate setting, harmless to repeat, padded to a full message.
 const uint8_t kMessage[64] = {ZV_ITEM_FREQUENCY, 4, 0x44, 0xAC, 0, 0, 0, 0};
-
-using Exchange = std::function<bool()>;
-
-double time_pairs(const Exchange &exchange, int pairs) {
-  const auto start = std::chrono::steady_clock::now();
-  for (int i = 0; i < pairs; ++i) {
-    if (!exchange()) {
-      std::fprintf(stderr, "usb_bench: a transfer failed\n");
-      std::exit(1);
-    }
-  }
-  const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-  return elapsed.count() / (2.0 * pairs);  // seconds per transfer
-}
-
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
 
 }  // namespace
 
@@ -89,17 +66,13 @@ int main(int argc, char **argv) {
            usbdevs_vendor_in(device, ZV_REQ_RECEIVE, 0, 0, 64, reply) == 0;
   };
 
-  std::vector<double> bare_s, kept_s, per_transfer_s;
-  for (int round = 0; round < rounds; ++round) {
-    bare_s.push_back(time_pairs(bare_exchange, pairs));
-    kept_s.push_back(time_pairs(transport_exchange, pairs));
-    per_transfer_s.push_back(time_pairs(opened_exchange, pairs));
-  }
+  const std::vector<double> seconds = seconds_per_transfer(
+      "usb_bench", {bare_exchange, transport_exchange, opened_exchange}, pairs, rounds);
   usbdevs_close(device);
   libusb_close(bare);
   libusb_exit(context);
 
-  const double base = median(bare_s);
+  const double base = seconds[0];
   std::printf("USB transfers through the virtual ZV-16x16: %d rounds of %d send+receive pairs\n",
               rounds, pairs);
   std::printf("%-38s %14s %16s\n", "", "per transfer", "vs bare libusb");
@@ -107,8 +80,8 @@ int main(int argc, char **argv) {
     const char *name;
     double seconds;
   } rows[] = {{"bare libusb_control_transfer", base},
-              {"transport, handle kept open", median(kept_s)},
-              {"bare libusb, device opened per transfer", median(per_transfer_s)}};
+              {"transport, handle kept open", seconds[1]},
+              {"bare libusb, device opened per transfer", seconds[2]}};
   for (const auto &row : rows) {
     std::printf("%-38s %11.1f us %16.3f\n", row.name, row.seconds * 1e6, row.seconds / base);
   }
