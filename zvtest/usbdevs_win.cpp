@@ -2,6 +2,12 @@
 // driver service name, and carries each vendor control transfer as one request to the
 // interface's own driver. No handle is kept between transfers: every transfer opens the
 // driver's control path, sends one request block and closes it again.
+//
+// The driver bounds each request by its own time-out; this layer sets none. What the
+// transport does remember is a driver's word that the device has gone or did not answer:
+// from then on every transfer on that record fails at once, until usbdevs_open finds the
+// device again, rather than wait out the driver's time-out once for each of the protocol's
+// polls (a thousand of them in one idle wait).
 #include <windows.h>
 // SetupAPI needs the types of windows.h first.
 #include <setupapi.h>
@@ -53,6 +59,41 @@ static_assert(sizeof(usbdevs_vendor_request) == 20, "the driver reads a 20-byte 
 const DWORD kHeaderBytes = 16;
 const DWORD kMinimumBlock = sizeof(usbdevs_vendor_request);
 
+// The record whose device the driver reported gone or silent; null while none is. One per
+// process: usbdevs.h lets a transport keep state for the record the program drives.
+const usbdevs_device *lost_record = nullptr;
+
+enum class Loss { kNone, kGone, kSilent };
+
+// What a failed open or request says of the device. A stall (ERROR_GEN_FAILURE) and every
+// other error are passing ones: the protocol's own retries deal with them.
+Loss loss_of(DWORD code) {
+  switch (code) {
+    case ERROR_SEM_TIMEOUT:  // STATUS_IO_TIMEOUT: the driver waited and nothing answered
+    case ERROR_TIMEOUT:
+      return Loss::kSilent;
+    case ERROR_FILE_NOT_FOUND:  // the control path went with the interface, or a handle held
+    case ERROR_PATH_NOT_FOUND:  // across an unplug (STATUS_NO_SUCH_DEVICE)
+    case ERROR_DEV_NOT_EXIST:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_DEVICE_REMOVED:
+    case ERROR_NO_SUCH_DEVICE:
+      return Loss::kGone;
+    default:
+      return Loss::kNone;
+  }
+}
+
+// After a failed transfer on an opened record: remembers a device that has gone or stopped
+// answering, with one line that says so.
+void judge_failure(const usbdevs_device *dev, DWORD code) {
+  const Loss loss = loss_of(code);
+  if (loss == Loss::kNone || dev->transport.interface_path[0] == L'\0') return;
+  lost_record = dev;
+  std::printf("the ZV-16x16 %s; transfers fail until it is opened again\n",
+              loss == Loss::kGone ? "is gone" : "does not answer");
+}
+
 // "ERROR : <line>" in wide characters. C streams elsewhere cannot mix wide and narrow output
 // on one stream, so off Windows the same text goes out narrow.
 void print_wide_error(int line) {
@@ -66,6 +107,7 @@ void print_wide_error(int line) {
 }  // namespace
 
 // The thread's last system error, with the system's text for it.
+// The error stays the thread's last error, for the caller to judge.
 void usbdevs_print_last_error() {
   const DWORD code = GetLastError();
   std::printf("%s:%d:", kSource, __LINE__);
@@ -78,6 +120,7 @@ void usbdevs_print_last_error() {
     std::printf("%ls", text);
     LocalFree(text);
   }
+  SetLastError(code);
 }
 
 // 1 when an interface of a device whose driver service is `service` was found. Every match
@@ -169,7 +212,9 @@ HANDLE usbdevs_open_channel(const wchar_t *interface_path) {
                   OPEN_EXISTING, 0, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     usbdevs_print_last_error();
+    const DWORD code = GetLastError();
     print_wide_error(__LINE__);
+    SetLastError(code);
   }
   return handle;
 }
@@ -186,12 +231,14 @@ int usbdevs_ioctl(HANDLE handle, void *in, DWORD in_size, void *out, DWORD out_s
   }
   if (returned != out_size) {
     ZV_DIAG(kSource);
+    SetLastError(ERROR_SUCCESS);  // the driver answered: nothing to say of the device
     return 1;
   }
   return 0;
 }
 
 int usbdevs_init(usbdevs_device *dev) {
+  if (lost_record == dev) lost_record = nullptr;
   std::memset(&dev->transport, 0, sizeof dev->transport);
   return 0;
 }
@@ -204,6 +251,7 @@ int usbdevs_open(usbdevs_device *dev, usbdevs_device **out, uint8_t index) {
                               nullptr)) {
     return 1;
   }
+  if (lost_record == dev) lost_record = nullptr;
   if (out != nullptr) *out = dev;
   return 0;
 }
@@ -214,9 +262,15 @@ int usbdevs_vendor_out(usbdevs_device *dev, uint8_t request, uint16_t value, uin
     ZV_DIAG(kSource);
     return 1;
   }
+  if (dev == lost_record) {
+    ZV_DIAG(kSource);
+    return 1;
+  }
   HANDLE handle = usbdevs_open_channel(dev->transport.interface_path);
   if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD code = GetLastError();
     ZV_DIAG(kSource);
+    judge_failure(dev, code);
     return 1;
   }
   DWORD size = kHeaderBytes + length;
@@ -239,15 +293,24 @@ int usbdevs_vendor_out(usbdevs_device *dev, uint8_t request, uint16_t value, uin
   std::memcpy(block, &header, kHeaderBytes);
   std::memcpy(block + kHeaderBytes, data, length);
   const int result = usbdevs_ioctl(handle, block, size, nullptr, 0);
+  const DWORD code = GetLastError();
   VirtualFree(block, 0, MEM_RELEASE);
   CloseHandle(handle);
+  if (result != 0) judge_failure(dev, code);
   return result;
 }
 
 int usbdevs_vendor_in(usbdevs_device *dev, uint8_t request, uint16_t value, uint16_t index,
                       uint16_t length, uint8_t *data) {
+  if (dev == lost_record) {
+    ZV_DIAG(kSource);
+    return 1;
+  }
   HANDLE handle = usbdevs_open_channel(dev->transport.interface_path);
-  if (handle == INVALID_HANDLE_VALUE) return 1;
+  if (handle == INVALID_HANDLE_VALUE) {
+    judge_failure(dev, GetLastError());
+    return 1;
+  }
   usbdevs_vendor_request block{};
   block.transfer_flags = kDirectionIn;
   block.data_length = 0;
@@ -257,6 +320,8 @@ int usbdevs_vendor_in(usbdevs_device *dev, uint8_t request, uint16_t value, uint
   block.reserved_bits = 0;
   block.request = request;
   const int result = usbdevs_ioctl(handle, &block, sizeof block, data, length);
+  const DWORD code = GetLastError();
   CloseHandle(handle);
+  if (result != 0) judge_failure(dev, code);
   return result;
 }

@@ -108,6 +108,28 @@ class Transport : public testing::Test {
   usbdevs_device record{};
   usbdevs_device *dev = nullptr;
   std::atomic<uint32_t> progress{0};
+
+  // A device that is attached but has fallen silent costs one time-out (the bus's or the
+  // driver's, `timeout_s`), whose report contains `timeout_report`; the rest of the request's
+  // idle wait fails at once, and so does the next request.
+  void a_silent_device_costs_one_timeout(double timeout_s, const char *timeout_report) {
+    ASSERT_TRUE(open());  // opening sends no vendor request
+    uint16_t version = 0;
+    const auto start = std::chrono::steady_clock::now();
+    const std::string out =
+        capture_stdout([&] { EXPECT_EQ(zvctl_get_version(&dev, &version), 1); });
+    const double waited = seconds_since(start);
+    EXPECT_GE(waited, timeout_s * 0.9);
+    EXPECT_LT(waited, timeout_s + 1.0);                         // one time-out, not a thousand
+    EXPECT_EQ(vclock_slept_ms(), 1000u * ZVCTL_POLL_SLEEP_MS);  // the idle wait's polls
+    EXPECT_NE(out.find(timeout_report), std::string::npos) << out;
+    EXPECT_NE(out.find("does not answer"), std::string::npos) << out;
+
+    uint32_t checksum = 0;
+    const auto later = std::chrono::steady_clock::now();
+    capture_stdout([&] { EXPECT_EQ(zvctl_get_checksum(&dev, 100, &checksum), 1); });
+    EXPECT_LT(seconds_since(later), 0.5);
+  }
 };
 
 #endif

@@ -275,7 +275,7 @@ TEST_F(WinTransportTest, DriverFailures) {
   EXPECT_TRUE(win32sim::requests().empty());
 
   win32sim::faults().virtual_alloc_fails = false;
-  win32sim::faults().ioctl_fails = true;
+  win32sim::faults().ioctl_error = ERROR_GEN_FAILURE;
   out = capture_stdout([&] { result = usbdevs_vendor_out(dev, 0x1D, 0, 0, 1, &byte); });
   EXPECT_EQ(result, 1);
   EXPECT_TRUE(matches_regex(out,
@@ -284,11 +284,66 @@ TEST_F(WinTransportTest, DriverFailures) {
                             "A device attached to the system is not functioning.\r\n"))
       << out;
 
-  win32sim::faults().ioctl_fails = false;
+  win32sim::faults().ioctl_error = 0;
   model.unplug();
   uint8_t reply[64];
   out = capture_stdout([&] { result = usbdevs_vendor_in(dev, 0x1E, 0, 0, 64, reply); });
   EXPECT_EQ(result, 1);
+}
+
+// A driver's word that the device has gone or did not answer fails every later transfer at
+// once, without a request, until the device is opened again; a stall or another passing
+// error leaves the next transfer to the driver.
+TEST_F(WinTransportTest, ADeviceLostStaysLostUntilOpenedAgain) {
+  struct Case {
+    const char *what;
+    DWORD code;  // the request's error; 0: the device is unplugged instead
+    bool lost;
+  };
+  const Case cases[] = {
+      {"silent", ERROR_SEM_TIMEOUT, true},
+      {"timed out", ERROR_TIMEOUT, true},
+      {"not connected", ERROR_DEVICE_NOT_CONNECTED, true},
+      {"removed", ERROR_DEVICE_REMOVED, true},
+      {"no such device (a handle held across an unplug)", ERROR_FILE_NOT_FOUND, true},
+      {"unplugged: the control path no longer opens", 0, true},
+      {"stall", ERROR_GEN_FAILURE, false},
+      {"bad parameter", ERROR_INVALID_PARAMETER, false},
+  };
+  win32sim::add_zv16x16(kPath, &model);
+  uint8_t reply[64];
+  const uint8_t byte = 1;
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(open());
+    win32sim::faults().ioctl_error = c.code;
+    if (c.code == 0) model.unplug();
+    std::string out =
+        capture_stdout([&] { EXPECT_EQ(usbdevs_vendor_in(dev, 0x1E, 0, 0, 64, reply), 1); });
+    EXPECT_EQ(out.find("transfers fail until it is opened again") != std::string::npos, c.lost)
+        << out;
+    win32sim::faults().ioctl_error = 0;
+    if (c.code == 0) model.replug();  // back, but this record has not found it again
+
+    const size_t opens = win32sim::opened_paths().size();
+    int in = -1, sent = -1;
+    out = capture_stdout([&] {
+      in = usbdevs_vendor_in(dev, 0x1E, 0, 0, 64, reply);
+      sent = usbdevs_vendor_out(dev, 0x1D, 0, 0, 1, &byte);
+    });
+    if (c.lost) {
+      EXPECT_EQ(in, 1);
+      EXPECT_EQ(sent, 1);
+      EXPECT_EQ(win32sim::opened_paths().size(), opens);  // the driver was not asked
+      EXPECT_EQ(count_error_lines(out), 2) << out;        // one line each, nothing more
+      EXPECT_EQ(out.find("GetLastError"), std::string::npos) << out;
+    } else {
+      EXPECT_EQ(in, 0);
+      EXPECT_EQ(sent, 0);
+    }
+    ASSERT_TRUE(open());
+    EXPECT_EQ(usbdevs_vendor_in(dev, 0x1E, 0, 0, 64, reply), 0);
+  }
 }
 
 TEST_F(WinTransportTest, WholeProtocolOverTheDriver) {

@@ -235,7 +235,7 @@ BOOL DeviceIoControl(HANDLE handle, DWORD code, LPVOID in, DWORD in_size, LPVOID
   if (s.handles.count(static_cast<int *>(handle)) == 0) return win32sim::fail(ERROR_INVALID_HANDLE);
   const auto *block = static_cast<const uint8_t *>(in);
   if (block != nullptr) s.requests.push_back({{block, block + in_size}, out_size});
-  if (s.faults.ioctl_fails) return win32sim::fail(ERROR_GEN_FAILURE);
+  if (s.faults.ioctl_error != 0) return win32sim::fail(s.faults.ioctl_error);
   if (code != win32sim::kIoctlVendorRequest || block == nullptr || in_size < 20 ||
       returned == nullptr) {
     return win32sim::fail(ERROR_INVALID_PARAMETER);
@@ -264,7 +264,10 @@ BOOL DeviceIoControl(HANDLE handle, DWORD code, LPVOID in, DWORD in_size, LPVOID
                                  static_cast<uint16_t>(out_size));
     if (result >= 0) *returned = static_cast<DWORD>(result);
   }
-  if (result < 0) return win32sim::fail(ERROR_DEVICE_NOT_CONNECTED);
+  // A device that has gone is not connected; one that is there and fails the transfer stalls.
+  if (result < 0) {
+    return win32sim::fail(s.model->plugged() ? ERROR_GEN_FAILURE : ERROR_DEVICE_NOT_CONNECTED);
+  }
   if (s.faults.returned_override >= 0) *returned = static_cast<DWORD>(s.faults.returned_override);
   return TRUE;
 }
@@ -299,6 +302,7 @@ DWORD FormatMessageW(DWORD flags, LPCVOID, DWORD message, DWORD, LPWSTR buffer, 
   if (message == ERROR_GEN_FAILURE)
     text = L"A device attached to the system is not functioning.\r\n";
   if (message == ERROR_DEVICE_NOT_CONNECTED) text = L"The device is not connected.\r\n";
+  if (message == ERROR_SEM_TIMEOUT) text = L"The semaphore timeout period has expired.\r\n";
   const size_t units = std::wcslen(text) + 1;
   auto *copy = static_cast<wchar_t *>(std::malloc(units * sizeof(wchar_t)));
   std::wmemcpy(copy, text, units);

@@ -30,7 +30,7 @@ struct Faults {
   bool detail_size_zero = false;  // the size query reports 0
   bool detail_fetch_fails = false;
   bool virtual_alloc_fails = false;
-  bool ioctl_fails = false;     // DeviceIoControl returns FALSE
+  DWORD ioctl_error = 0;        // when set, DeviceIoControl fails with this last error
   long returned_override = -1;  // the byte count the driver reports, when >= 0
 };
 
