@@ -14,24 +14,13 @@
 #include <QVBoxLayout>
 
 #include "fwupdateworker.h"
-#include "preflight.h"
-#include "prgdecode.h"
 #include "ui_mainwindow.h"
+#include "updatechecks.h"
 
 namespace {
 
 const char kEmbeddedImage[] = ":/res/update.bin";
 const char kLicence[] = ":/res/LICENSE.txt";
-
-QString version_text(unsigned version) {
-  char text[PRGDECODE_VERSION_TEXT_SIZE];
-  prgdecode_version_text(version, text);
-  return QString::fromLatin1(text);
-}
-
-QString text_of(const std::string &bytes) {
-  return QString::fromUtf8(bytes.data(), static_cast<int>(bytes.size()));
-}
 
 // The interface's settings panel talks to the device too: it is ended before every check.
 // It exists only on Windows; elsewhere there is nothing to end and nothing is run.
@@ -39,24 +28,6 @@ void end_settings_panel() {
 #ifdef Q_OS_WIN
   QProcess::execute("taskkill.exe", {"/f", "/im", "ZV-16x16_SettingsPanel.exe"});
 #endif
-}
-
-struct Side {
-  QString product, version, build;
-};
-
-QString confirmation_text(const Side &from, const Side &to) {
-  QString text;
-  text.append("Fimware Update\n\n");
-  for (const auto &part : {std::make_pair("From:\n", &from), std::make_pair("To:\n", &to)}) {
-    text.append(part.first);
-    text.append("  product:").append(part.second->product).append(", ");
-    text.append("version:").append(part.second->version).append(", ");
-    text.append("build:").append(part.second->build).append("\n");
-    text.append("\n");
-  }
-  text.append("Are you sure?");
-  return text;
 }
 
 }  // namespace
@@ -140,48 +111,12 @@ void MainWindow::on_button_fwupdate_clicked() {
   if (update_state != 0) return;
   end_settings_panel();
 
-  device.set_image_header(loaded.data);
-  if (!DeviceConnection::check_image(loaded.data, static_cast<int32_t>(loaded.size))) {
-    return warn(QString("Checksum Error: %1").arg(fw_path));
-  }
-  std::string image_product;
-  if (!device.get_image_product(image_product)) {
-    return warn(QString("Cannot get product name: %1").arg(fw_path));
-  }
-  const uint16_t image_version = device.get_image_version();
-  const uint16_t image_build = device.get_image_build();
-  const Side to{text_of(image_product), version_text(image_version),
-                QString("%1").arg(image_build)};
-
-  if (!device.open()) return warn("Supported hardware is not connected.");
-  std::string device_product;
-  if (!device.get_product_name(device_product)) {
-    return warn("Cannot get connected hardware product");
-  }
-  uint16_t device_version = 0, device_build = 0;
-  if (!device.get_version(device_version)) return warn("Cannot get connected hardware version");
-  if (!device.get_build(device_build)) return warn("Cannot get connected hardware build");
-  const Side from{text_of(device_product), version_text(device_version),
-                  QString("%1").arg(device_build)};
-
-  if (!preflight_products_match(device_product, image_product)) {
-    return warn("Product is not matching");
-  }
-  if (check_version) {
-    if (!preflight_image_is_newer(image_version, image_build, device_version, device_build)) {
-      return warn(QString("Cannot downgrade from %1 to %2").arg(from.version, to.version));
-    }
-    uint32_t device_checksum = 0;
-    if (!device.get_checksum(device.get_image_payload_size(), device_checksum)) {
-      return warn("Cannot get hardware checksum");
-    }
-    if (preflight_already_installed(device_checksum, device.get_image_checksum())) {
-      return warn("Already updated.");
-    }
-  }
+  const UpdateChecks checks = check_update(device, loaded, fw_path, check_version);
+  if (!checks.refusal.isEmpty()) return warn(checks.refusal);
 
   // A question box with OK and Cancel; Cancel answers Enter and Esc alike.
-  QMessageBox question(QMessageBox::Question, "Firmware Update", confirmation_text(from, to),
+  QMessageBox question(QMessageBox::Question, "Firmware Update",
+                       confirmation_text(checks.from, checks.to),
                        QMessageBox::Ok | QMessageBox::Cancel, this);
   question.setDefaultButton(QMessageBox::Cancel);
   question.setEscapeButton(QMessageBox::Cancel);
