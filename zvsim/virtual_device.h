@@ -20,6 +20,8 @@ namespace zvsim {
 using Clock = uint64_t (*)();  // microseconds
 
 enum { kReplySize = 64, kMaxImage = 1 << 20 };
+// The model's own firmware at the start: a generated image of this payload size and seed.
+enum : uint32_t { kStartPayloadSize = 606204, kStartSeed = 0x5EED };
 
 // How the device behaves when nothing goes wrong.
 struct Settings {
@@ -74,6 +76,8 @@ struct Target {
 class VirtualDevice {
  public:
   explicit VirtualDevice(Clock clock);
+  // Running these stored image bytes from the start, rather than the model's own firmware.
+  VirtualDevice(Clock clock, const std::vector<uint8_t> &firmware);
   VirtualDevice(const VirtualDevice &) = delete;
   VirtualDevice &operator=(const VirtualDevice &) = delete;
 
@@ -82,7 +86,7 @@ class VirtualDevice {
 
   // Replaces the running firmware with a generated image of the given identity.
   void install_firmware(const char *product, uint16_t version, uint16_t build,
-                        uint32_t payload_size = 606204, uint32_t seed = 0x5EED);
+                        uint32_t payload_size = kStartPayloadSize, uint32_t seed = kStartSeed);
   // Replaces the running firmware with these stored image bytes (header, scrambled body).
   void install_image(const std::vector<uint8_t> &image);
   // A reply returned as it stands before anything else on that channel (0 primary, 1 secondary).
@@ -163,6 +167,7 @@ class VirtualDevice {
   Target *find_target(uint32_t a, uint8_t b);
   bool withheld(uint8_t id) const;
   uint32_t checksum_reading(uint32_t count);
+  uint32_t sum_of_running_firmware(uint32_t count);
 
   Clock clock_;
   Queue queues_[2];
@@ -180,6 +185,14 @@ class VirtualDevice {
   size_t window_index_ = 0;
   uint64_t write_done_at_ = 0;
   uint32_t noise_state_ = 12345;
+  // The running firmware's sums over the counts asked for last: reading a sum decodes the
+  // whole image, and a host asks for the same two counts again and again.
+  struct Sum {
+    uint32_t count;
+    uint32_t sum;
+  };
+  std::array<Sum, 2> sums_{};
+  int sums_known_ = 0;
 
   int clock_source_ = 0;
   uint32_t frequency_ = 48000;

@@ -1,0 +1,358 @@
+// fault_sweep [--sample] [--jobs N] [--kind NAME]
+//
+// Injects one fault at every transfer of a whole update of the embedded image and checks
+// what the user is told: the updater runs its checks and its worker against the in-process
+// virtual ZV-16x16 on the virtual clock, once for each fault kind (fault_kinds.h) at each
+// transfer index (or, for the kinds that do not depend on the moment, for one, two and
+// three of the worker's attempts). Each run must
+//   - end with the completion text (or "Already updated.") only when the device holds the
+//     image, and otherwise with one of the failure texts of the worker or the window, with
+//     the worker's signals in order, so that the button comes back;
+//   - end within the protocol's own budgets on the virtual clock;
+//   - leave a device that, once the fault is cleared, a fresh press brings up to date.
+// --sample runs the first and last transfer of every stage and one in 50 otherwise.
+// --jobs N shares the runs among N processes. Prints a table; exit status 1 on any wrong
+// outcome, stranded device or run past its budget.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "deviceconnection.h"
+#include "fault_kinds.h"
+#include "press.h"
+#include "stdout_redirect.h"
+#include "updatejob.h"
+#include "usbdevs_virtual.h"
+#include "virtual_clock.h"
+#include "virtual_device.h"
+#include "zv_build_values.h"
+#include "zvctl.h"
+
+namespace {
+
+// The longest an update may take on the virtual clock when each of its bounded waits runs
+// out once: the checks, the preparation, and three attempts of a transfer and ten
+// verification reads. A request is an idle wait and a send with its tries; a stalled status
+// cycle of a device that answers costs its pause.
+uint64_t budget_ms(uint64_t fault_free_transfer_ms) {
+  const uint64_t poll = ZVCTL_POLL_SLEEP_MS;
+  const uint64_t request = ZVCTL_IDLE_POLLS * poll + ZVCTL_SEND_ATTEMPTS * poll;
+  const uint64_t info = request + ZVCTL_REPLY_POLLS * poll;
+  const uint64_t checksum = request + ZVCTL_CHECKSUM_POLLS * poll;
+  const uint64_t checks = 3 * info + checksum;
+  const uint64_t preparation = 2 * request + 3 * checksum;
+  const uint64_t transfer =
+      request + fault_free_transfer_ms + request + FWUP_STATUS_REPLIES * poll +
+      FWUP_STALL_LIMIT * poll +
+      FWUP_COMPLETION_CYCLES *
+          (FWUP_COMPLETION_REPLIES * FWUP_REPLY_PAUSE_MS + FWUP_CYCLE_PAUSE_MS);
+  const uint64_t verification = 10 * (1000 + checksum);
+  return checks + preparation + 3 * (1000 + transfer + verification);
+}
+
+double seconds_of(uint64_t ms) { return static_cast<double>(ms) / 1000.0; }
+
+// A run that goes on this long would never end: the device is pulled so that it does.
+const uint64_t kCutOffFactor = 2;
+
+struct Task {
+  size_t kind;
+  long at;  // transfer index, or attempts for Timing::kPerAttempts
+};
+
+struct RunResult {
+  std::string text;  // the first press's last text, newlines escaped
+  uint64_t virtual_ms;
+  bool wrong, stranded, past_budget;
+  double seconds;  // host time of the run
+};
+
+class Sweep {
+ public:
+  Sweep()
+      : image_(read_image()),
+        start_firmware_(zvsim::VirtualDevice(vclock_now_us).firmware()),
+        loaded_(new LoadedImage()) {
+    std::copy(image_.begin(), image_.end(), loaded_->data);
+    loaded_->size = static_cast<uint32_t>(image_.size());
+    job_.image = loaded_.get();
+  }
+
+  // The fault-free update: its transfer count and the stage of every transfer.
+  bool learn() {
+    vclock_reset();
+    zvsim::VirtualDevice device(vclock_now_us, start_firmware_);
+    usbdevs_virtual_connect(&device);
+    DeviceConnection connection;
+    bool worker_started = false;
+    device.settings.on_transfer = [&] { stages_.push_back(stage_of(device, worker_started)); };
+    uint64_t transfer_started = 0;
+    const PressOutcome outcome = press_update(connection, job_, [&](const QString &text) {
+      worker_started = true;
+      if (text == "Sending and Updating...") transfer_started = vclock_now_us();
+      if (text == "Checking...") transfer_ms_ = (vclock_now_us() - transfer_started) / 1000;
+    });
+    usbdevs_virtual_connect(nullptr);
+    fault_free_ms_ = outcome.virtual_ms;
+    return is_success_text(outcome.text) && holds_image(device);
+  }
+
+  long transfers() const { return static_cast<long>(stages_.size()); }
+  uint64_t budget() const { return budget_ms(transfer_ms_); }
+  uint64_t fault_free_ms() const { return fault_free_ms_; }
+
+  // First and last transfer of every stage, and one in 50 otherwise.
+  bool sampled(long at) const {
+    return at % 50 == 0 || at == 0 || at + 1 == transfers() || stages_[at] != stages_[at - 1] ||
+           stages_[at] != stages_[at + 1];
+  }
+
+  RunResult run(const FaultKind &kind, long at) {
+    const auto started = std::chrono::steady_clock::now();
+    vclock_reset();
+    zvsim::VirtualDevice device(vclock_now_us, start_firmware_);
+    usbdevs_virtual_connect(&device);
+    DeviceConnection connection;
+    const uint64_t cut_off_us = budget() * kCutOffFactor * 1000;
+    bool cut_off = false;
+    if (kind.timing == Timing::kAtTransfer) {
+      device.settings.on_transfer = [&] {
+        const long n = device.transfers();
+        if (n == at) kind.start(device);
+        if (kind.lasts > 0 && n == at + kind.lasts) kind.stop(device);
+        if (!cut_off && vclock_now_us() > cut_off_us) {
+          cut_off = true;
+          device.unplug();
+        }
+      };
+    } else {
+      kind.start(device);
+    }
+    long attempts = 0;
+    const PressOutcome first = press_update(connection, job_, [&](const QString &text) {
+      const bool attempt = text == "Sending and Updating..." || text.startsWith("Retrying...");
+      if (attempt && ++attempts == at + 1 && kind.timing == Timing::kPerAttempts) {
+        kind.stop(device);
+      }
+    });
+    RunResult result{escaped(first.text),
+                     first.virtual_ms,
+                     !right(first, device),
+                     false,
+                     cut_off || first.virtual_ms > budget(),
+                     0};
+
+    // The fault is cleared: unplugged for good, the interface is found by nobody until then.
+    device.settings.on_transfer = nullptr;
+    if (kind.stays_away && !device.plugged()) {
+      const PressOutcome away = press_update(connection, job_, nullptr);
+      result.wrong = result.wrong || away.text != "Supported hardware is not connected.";
+    }
+    kind.stop(device);
+    if (!device.plugged()) device.replug();
+    if (!holds_image(device)) {
+      const PressOutcome again = press_update(connection, job_, nullptr);
+      result.wrong = result.wrong || !right(again, device);
+    }
+    result.stranded = !holds_image(device);
+    usbdevs_virtual_connect(nullptr);
+    result.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    return result;
+  }
+
+ private:
+  static std::vector<uint8_t> read_image() {
+    std::ifstream file(UPDATE_BIN_PATH, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), {});
+  }
+
+  static std::string escaped(const QString &text) {
+    std::string s = text.toStdString();
+    for (size_t i = 0; (i = s.find('\n', i)) != std::string::npos;) s.replace(i, 1, "\\n");
+    return s;
+  }
+
+  const char *stage_of(const zvsim::VirtualDevice &d, bool worker_started) const {
+    if (!worker_started) return "checks";
+    if (d.frequency() != 44100) return "preparation";
+    if (d.announced_size() != image_.size()) return "stability reads";
+    if (d.received() < image_.size()) return "transfer";
+    if (d.version() != ZV_IMAGE_VERSION) return "completion";
+    return "verification";
+  }
+
+  bool holds_image(const zvsim::VirtualDevice &d) const {
+    return d.firmware() == image_ && d.version() == ZV_IMAGE_VERSION && d.build() == ZV_IMAGE_BUILD;
+  }
+
+  // Success only with the image in place; otherwise a failure text; the button back.
+  bool right(const PressOutcome &o, const zvsim::VirtualDevice &d) const {
+    if (!o.kept_contract) return false;
+    if (is_success_text(o.text)) return holds_image(d);
+    return is_failure_text(o.text);
+  }
+
+  std::vector<uint8_t> image_;
+  std::vector<uint8_t> start_firmware_;  // made once: generating it costs more than a run
+  std::unique_ptr<LoadedImage> loaded_;
+  UpdateJob job_{};
+  std::vector<const char *> stages_;
+  uint64_t transfer_ms_ = 0, fault_free_ms_ = 0;
+};
+
+struct KindTotals {
+  long injections = 0, completed = 0, wrong = 0, stranded = 0, past = 0;
+  uint64_t worst_ms = 0;
+  double seconds = 0;
+  std::map<std::string, long> failed_by_text;
+};
+
+// One line per run, for the parent: kind, wrong, stranded, past budget, virtual ms, seconds,
+// text.
+void write_result(std::FILE *out, size_t kind, const RunResult &r) {
+  std::fprintf(out, "%zu\t%d\t%d\t%d\t%llu\t%.6f\t%s\n", kind, r.wrong, r.stranded, r.past_budget,
+               static_cast<unsigned long long>(r.virtual_ms), r.seconds, r.text.c_str());
+}
+
+void add_result(const char *line, std::vector<KindTotals> *totals, std::FILE *report) {
+  size_t kind = 0;
+  int wrong = 0, stranded = 0, past = 0;
+  unsigned long long ms = 0;
+  double seconds = 0;
+  int text_at = 0;
+  if (std::sscanf(line, "%zu\t%d\t%d\t%d\t%llu\t%lf\t%n", &kind, &wrong, &stranded, &past, &ms,
+                  &seconds, &text_at) < 6 ||
+      kind >= totals->size()) {
+    return;
+  }
+  std::string text(line + text_at);
+  if (!text.empty() && text.back() == '\n') text.pop_back();
+  KindTotals &t = (*totals)[kind];
+  ++t.injections;
+  t.wrong += wrong;
+  t.stranded += stranded;
+  t.past += past;
+  t.worst_ms = std::max<uint64_t>(t.worst_ms, ms);
+  t.seconds += seconds;
+  if (text.rfind("Completed.", 0) == 0 || text == "Already updated.") {
+    ++t.completed;
+  } else {
+    ++t.failed_by_text[text];
+  }
+  if (wrong || stranded || past) std::fprintf(report, "  problem: %s", line);
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  bool sample = false;
+  int jobs = 1;
+  std::string only;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--sample") == 0) {
+      sample = true;
+    } else if (std::strcmp(argv[i], "--jobs") == 0 && i + 1 < argc) {
+      jobs = std::max(1, std::atoi(argv[++i]));
+    } else if (std::strcmp(argv[i], "--kind") == 0 && i + 1 < argc) {
+      only = argv[++i];
+    } else {
+      std::fprintf(stderr, "usage: %s [--sample] [--jobs N] [--kind NAME]\n", argv[0]);
+      return 2;
+    }
+  }
+  std::FILE *report = stdout;
+  const auto started = std::chrono::steady_clock::now();
+  Sweep sweep;
+  std::vector<Task> tasks;
+  {
+    StdoutRedirect quiet(StdoutRedirect::kDiscard);  // the libraries' diagnostic lines
+    if (!sweep.learn()) {
+      quiet.text();
+      std::fprintf(stderr, "fault_sweep: the fault-free update does not complete\n");
+      return 1;
+    }
+  }
+  const std::vector<FaultKind> &kinds = fault_kinds();
+  for (size_t k = 0; k < kinds.size(); ++k) {
+    if (!only.empty() && only != kinds[k].name) continue;
+    if (kinds[k].timing == Timing::kPerAttempts) {
+      for (long attempts = 1; attempts <= 3; ++attempts) tasks.push_back({k, attempts});
+      continue;
+    }
+    for (long at = 0; at < sweep.transfers(); ++at) {
+      if (!sample || sweep.sampled(at)) tasks.push_back({k, at});
+    }
+  }
+  std::fprintf(report,
+               "fault sweep: %ld transfers in a fault-free update (%.1f s on the virtual clock), "
+               "%zu runs on %d processes, budget %.0f s a run\n",
+               sweep.transfers(), seconds_of(sweep.fault_free_ms()), tasks.size(), jobs,
+               seconds_of(sweep.budget()));
+  std::fflush(report);
+
+  // Each process writes its lines to a file of its own; the parent reads them all at the end.
+  std::vector<std::FILE *> outputs;
+  std::vector<pid_t> children;
+  for (int j = 0; j < jobs; ++j) {
+    std::FILE *out = std::tmpfile();
+    outputs.push_back(out);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      StdoutRedirect quiet(StdoutRedirect::kDiscard);
+      for (size_t t = j; t < tasks.size(); t += jobs) {
+        write_result(out, tasks[t].kind, sweep.run(kinds[tasks[t].kind], tasks[t].at));
+      }
+      std::fflush(out);
+      _exit(0);
+    }
+    children.push_back(pid);
+  }
+  bool crashed = false;
+  for (pid_t pid : children) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    crashed = crashed || !WIFEXITED(status) || WEXITSTATUS(status) != 0;
+  }
+  std::vector<KindTotals> totals(kinds.size());
+  char line[1024];
+  for (std::FILE *out : outputs) {
+    std::rewind(out);
+    while (std::fgets(line, sizeof line, out) != nullptr) add_result(line, &totals, report);
+    std::fclose(out);
+  }
+
+  std::fprintf(report, "\n%-28s %10s %9s %7s %6s %8s %6s %10s %8s\n", "fault kind", "injections",
+               "completed", "failed", "wrong", "stranded", "late", "worst (s)", "runs/s");
+  long all = 0, bad = 0;
+  for (size_t k = 0; k < kinds.size(); ++k) {
+    const KindTotals &t = totals[k];
+    if (t.injections == 0) continue;
+    all += t.injections;
+    bad += t.wrong + t.stranded + t.past;
+    std::fprintf(report, "%-28s %10ld %9ld %7ld %6ld %8ld %6ld %10.1f %8.0f\n", kinds[k].name,
+                 t.injections, t.completed, t.injections - t.completed, t.wrong, t.stranded, t.past,
+                 seconds_of(t.worst_ms),
+                 t.seconds > 0 ? static_cast<double>(t.injections) / t.seconds : 0.0);
+    for (const auto &failed : t.failed_by_text) {
+      std::fprintf(report, "    failed with \"%s\": %ld\n", failed.first.c_str(), failed.second);
+    }
+  }
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  std::fprintf(report,
+               "\n%ld runs in %.0f s; %ld wrong outcomes, stranded devices or runs past their "
+               "budget%s\n",
+               all, seconds, bad, crashed ? "; a sweep process failed" : "");
+  return bad == 0 && !crashed && all == static_cast<long>(tasks.size()) ? 0 : 1;
+}

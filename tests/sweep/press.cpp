@@ -1,0 +1,71 @@
+#include "press.h"
+
+#include <QRegularExpression>
+
+#include "fwupdateworker.h"
+#include "updatechecks.h"
+#include "virtual_clock.h"
+
+namespace {
+
+const char *const kFailureTexts[] = {
+    // The window's boxes before the confirmation.
+    "Supported hardware is not connected.", "Cannot get connected hardware product",
+    "Cannot get connected hardware version", "Cannot get connected hardware build",
+    "Product is not matching", "Cannot get hardware checksum",
+    // The worker's failure texts.
+    "ERROR", "Cannot Set Clocksource", "Cannot Set Frequency", "Cannot Get Hardware Checksum",
+    "Hardware checksum is not valid.", "Firmware Update Failed",
+    "Hardware checksum is not equal to firmware.\n\nPlease contact the technical support."};
+
+}  // namespace
+
+bool is_success_text(const QString &text) {
+  return text == "Completed.\n\nPlease turn ZV-16x16's power on again." ||
+         text == "Already updated.";
+}
+
+bool is_failure_text(const QString &text) {
+  for (const char *known : kFailureTexts) {
+    if (text == known) return true;
+  }
+  static const QRegularExpression downgrade(
+      "^Cannot downgrade from \\d+\\.\\d\\d to \\d+\\.\\d\\d$");
+  return downgrade.match(text).hasMatch();
+}
+
+PressOutcome press_update(DeviceConnection &device, UpdateJob &job,
+                          const std::function<void(const QString &)> &on_text) {
+  const uint64_t start_us = vclock_now_us();
+  PressOutcome outcome{QString(), false, true, 0};
+  LoadedImage &loaded = *job.image;
+  const UpdateChecks checks = check_update(device, loaded, "update.bin", true);
+  if (!checks.refusal.isEmpty()) {
+    outcome.text = checks.refusal;
+    outcome.refused = true;
+  } else {
+    // Confirmed: the window's start of an update, with the worker called in this thread.
+    loaded.connection = &device;
+    job.position = 0;
+    job.total = loaded.size;
+    FWUpdateWorker worker;
+    worker.set_job(&job);
+    int errors = 0, finished = 0;
+    bool late = false;  // a text after the failure text or after finished()
+    auto show = [&](const QString &text) {
+      late = late || errors > 0 || finished > 0;
+      outcome.text = text;
+      if (on_text) on_text(text);
+    };
+    QObject::connect(&worker, &FWUpdateWorker::process_text, show);
+    QObject::connect(&worker, &FWUpdateWorker::error, [&](const QString &text) {
+      show(text);
+      ++errors;
+    });
+    QObject::connect(&worker, &FWUpdateWorker::finished, [&] { ++finished; });
+    worker.process();
+    outcome.kept_contract = finished == 1 && errors <= 1 && !late;
+  }
+  outcome.virtual_ms = (vclock_now_us() - start_us) / 1000;
+  return outcome;
+}
