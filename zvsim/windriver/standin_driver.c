@@ -17,6 +17,10 @@
 #include "standin_ioctl.h"
 #include "standin_model.h"
 
+/* ntifs.h, which declares it, does not build beside wdm.h. */
+NTSYSAPI NTSTATUS NTAPI ZwWaitForSingleObject(HANDLE handle, BOOLEAN alertable,
+                                              PLARGE_INTEGER timeout);
+
 #define IOCTL_ZV_VENDOR_REQUEST 0x00222000
 #define VENDOR_FUNCTION_DEVICE 0x0017 /* the vendor request to the device */
 #define DIRECTION_IN 1
@@ -43,6 +47,11 @@ static HANDLE interface_directory;     /* \??\ROOT#zv-16x16#0000#{guid}, Wine's 
 static BOOLEAN interface_enabled, links_made_here;
 static KMUTEX presence_lock; /* interface_enabled and the links follow the model together */
 static LONG refused_blocks;
+/* The thread that plugs the device in again after the replug delay, while there is one, and
+ * the event that a removal sets to end its wait early. The removal waits for the thread, so
+ * that the thread never uses what the removal frees. */
+static HANDLE replug_thread;
+static KEVENT removing;
 
 /* A bounded wide string that says when something did not fit. */
 struct path {
@@ -83,9 +92,10 @@ static NTSTATUS complete(IRP *irp, NTSTATUS status, ULONG_PTR information) {
   return status;
 }
 
-static NTSTATUS refuse(IRP *irp) {
+/* A block that is not as the updater builds it. */
+static NTSTATUS refused(void) {
   InterlockedIncrement(&refused_blocks);
-  return complete(irp, STATUS_INVALID_PARAMETER, 0);
+  return STATUS_INVALID_PARAMETER;
 }
 
 static NTSTATUS make_link(const WCHAR *link, const WCHAR *target) {
@@ -215,20 +225,31 @@ static void WINAPI replug_later(void *context) {
   LARGE_INTEGER delay;
   (void)context;
   delay.QuadPart = -10000LL * standin_model_replug_after_ms(); /* relative, 100 ns units */
-  KeDelayExecutionThread(KernelMode, FALSE, &delay);
-  standin_model_replug();
-  enable_interface();
+  if (KeWaitForSingleObject(&removing, Executive, KernelMode, FALSE, &delay) == STATUS_TIMEOUT) {
+    standin_model_replug();
+    enable_interface();
+  }
   PsTerminateSystemThread(STATUS_SUCCESS);
+}
+
+/* Waits for the replug thread, if there is one, and lets go of it. */
+static void join_replug_thread(void) {
+  if (!replug_thread) return;
+  ZwWaitForSingleObject(replug_thread, FALSE, NULL);
+  ZwClose(replug_thread);
+  replug_thread = NULL;
 }
 
 /* After every transfer: a model that has unplugged itself takes the interface with it. */
 static void follow_the_model(void) {
-  HANDLE thread;
+  OBJECT_ATTRIBUTES attributes;
   if (standin_model_plugged() || !disable_interface()) return;
   if (standin_model_replug_after_ms() < 0) return;
-  if (NT_SUCCESS(
-          PsCreateSystemThread(&thread, THREAD_ALL_ACCESS, NULL, NULL, NULL, replug_later, NULL))) {
-    ZwClose(thread);
+  join_replug_thread(); /* an earlier replug has long ended: the device was plugged in */
+  InitializeObjectAttributes(&attributes, NULL, OBJ_KERNEL_HANDLE, NULL, NULL);
+  if (!NT_SUCCESS(PsCreateSystemThread(&replug_thread, THREAD_ALL_ACCESS, &attributes, NULL, NULL,
+                                       replug_later, NULL))) {
+    replug_thread = NULL;
   }
 }
 
@@ -253,21 +274,21 @@ static BOOLEAN all_zero(const UCHAR *p, ULONG n) {
  * bRequest, then the data going out (at least 20 bytes in all, padded with zeros) or four
  * zero bytes for a request coming in. The reply goes into the same system buffer
  * (METHOD_BUFFERED): exactly the bytes the device gave for an in request, none for an out. */
-static NTSTATUS vendor_request(IRP *irp, UCHAR *block, ULONG in_size, ULONG out_size) {
+static NTSTATUS vendor_request(UCHAR *block, ULONG in_size, ULONG out_size, ULONG_PTR *returned) {
   ULONG flags, data_length, expected_size;
   int result;
 
   if (!block || in_size < BLOCK_MINIMUM || read16(block + 8) != VENDOR_FUNCTION_DEVICE ||
       block[14] != 0) {
-    return refuse(irp);
+    return refused();
   }
   flags = read32(block);
   data_length = read32(block + 4);
-  if (!standin_model_plugged()) return complete(irp, STATUS_NO_SUCH_DEVICE, 0); /* held open */
+  if (!standin_model_plugged()) return STATUS_NO_SUCH_DEVICE; /* a handle held open */
   if (flags == DIRECTION_IN) {
     if (data_length != 0 || in_size != BLOCK_MINIMUM || out_size > 0xffff ||
         !all_zero(block + BLOCK_HEADER, 4)) {
-      return refuse(irp);
+      return refused();
     }
     result = standin_model_transfer(1, block[15], read16(block + 10), read16(block + 12), block,
                                     (USHORT)out_size);
@@ -276,40 +297,42 @@ static NTSTATUS vendor_request(IRP *irp, UCHAR *block, ULONG in_size, ULONG out_
     if (expected_size < BLOCK_MINIMUM) expected_size = BLOCK_MINIMUM;
     if (data_length == 0 || data_length > 0xffff || in_size != expected_size || out_size != 0 ||
         !all_zero(block + BLOCK_HEADER + data_length, expected_size - BLOCK_HEADER - data_length)) {
-      return refuse(irp);
+      return refused();
     }
     result = standin_model_transfer(0, block[15], read16(block + 10), read16(block + 12),
                                     block + BLOCK_HEADER, (USHORT)data_length);
   } else {
-    return refuse(irp);
+    return refused();
   }
   follow_the_model();
-  return complete(irp, transfer_status(result), flags == DIRECTION_IN && result > 0 ? result : 0);
+  if (flags == DIRECTION_IN && result > 0) *returned = (ULONG_PTR)result;
+  return transfer_status(result);
 }
 
-static NTSTATUS state_request(IRP *irp, UCHAR *buffer, ULONG out_size) {
+static NTSTATUS state_request(UCHAR *buffer, ULONG out_size, ULONG_PTR *returned) {
   unsigned written;
-  if (!buffer || out_size < sizeof(ULONG)) return complete(irp, STATUS_BUFFER_TOO_SMALL, 0);
+  if (!buffer || out_size < sizeof(ULONG)) return STATUS_BUFFER_TOO_SMALL;
   *(ULONG *)buffer = (ULONG)refused_blocks;
   written = standin_model_state(buffer + sizeof(ULONG), out_size - sizeof(ULONG));
-  if (!written) return complete(irp, STATUS_BUFFER_TOO_SMALL, 0);
-  return complete(irp, STATUS_SUCCESS, sizeof(ULONG) + written);
+  if (!written) return STATUS_BUFFER_TOO_SMALL;
+  *returned = sizeof(ULONG) + written;
+  return STATUS_SUCCESS;
 }
 
 static NTSTATUS WINAPI dispatch_device_control(DEVICE_OBJECT *device, IRP *irp) {
   IO_STACK_LOCATION *stack = IoGetCurrentIrpStackLocation(irp);
   const ULONG code = stack->Parameters.DeviceIoControl.IoControlCode;
+  const ULONG in_size = stack->Parameters.DeviceIoControl.InputBufferLength;
+  const ULONG out_size = stack->Parameters.DeviceIoControl.OutputBufferLength;
   UCHAR *buffer = irp->AssociatedIrp.SystemBuffer;
+  ULONG_PTR returned = 0;
+  NTSTATUS status = STATUS_INVALID_DEVICE_REQUEST;
 
-  if (device != control) return complete(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
-  if (code == IOCTL_ZV_VENDOR_REQUEST) {
-    return vendor_request(irp, buffer, stack->Parameters.DeviceIoControl.InputBufferLength,
-                          stack->Parameters.DeviceIoControl.OutputBufferLength);
-  }
-  if (code == ZV_STANDIN_IOCTL_STATE) {
-    return state_request(irp, buffer, stack->Parameters.DeviceIoControl.OutputBufferLength);
-  }
-  return complete(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
+  if (device == control && code == IOCTL_ZV_VENDOR_REQUEST)
+    status = vendor_request(buffer, in_size, out_size, &returned);
+  else if (device == control && code == ZV_STANDIN_IOCTL_STATE)
+    status = state_request(buffer, out_size, &returned);
+  return complete(irp, status, returned);
 }
 
 /* Opens reach the control device through the channel's link or the host's name. Wine hands
@@ -321,6 +344,8 @@ static NTSTATUS WINAPI dispatch_create_close(DEVICE_OBJECT *device, IRP *irp) {
 
 static void delete_device(void) {
   UNICODE_STRING link;
+  KeSetEvent(&removing, IO_NO_INCREMENT, FALSE);
+  join_replug_thread();
   disable_interface();
   RtlInitUnicodeString(&link, control_link_name);
   IoDeleteSymbolicLink(&link);
@@ -343,16 +368,29 @@ static NTSTATUS WINAPI dispatch_pnp(DEVICE_OBJECT *device, IRP *irp) {
       irp->IoStatus.Status = enable_interface();
       break;
     case IRP_MN_SURPRISE_REMOVAL:
+      /* Gone without notice: no program may find the interface from now on. */
+      KeSetEvent(&removing, IO_NO_INCREMENT, FALSE);
+      join_replug_thread();
+      disable_interface();
+      irp->IoStatus.Status = STATUS_SUCCESS;
+      break;
     case IRP_MN_QUERY_REMOVE_DEVICE:
     case IRP_MN_STOP_DEVICE:
       irp->IoStatus.Status = STATUS_SUCCESS;
       break;
-    case IRP_MN_REMOVE_DEVICE:
+    case IRP_MN_REMOVE_DEVICE: {
+      DEVICE_OBJECT *below = lower;
+      /* The interface goes, and the replug thread ends, before the removal goes down;
+       * what the lower driver may still need stays until it has returned. */
+      KeSetEvent(&removing, IO_NO_INCREMENT, FALSE);
+      join_replug_thread();
+      disable_interface();
       irp->IoStatus.Status = STATUS_SUCCESS;
       IoSkipCurrentIrpStackLocation(irp);
-      status = IoCallDriver(lower, irp);
+      status = IoCallDriver(below, irp);
       delete_device();
       return status;
+    }
     default:
       break;
   }
@@ -373,6 +411,7 @@ static NTSTATUS WINAPI add_device(DRIVER_OBJECT *driver, DEVICE_OBJECT *device_p
   NTSTATUS status;
 
   if (fdo) return STATUS_DEVICE_ALREADY_ATTACHED;
+  KeClearEvent(&removing);
   if (standin_model_start() != 0) return STATUS_UNSUCCESSFUL;
   status =
       IoCreateDevice(driver, 0, NULL, FILE_DEVICE_UNKNOWN, FILE_DEVICE_SECURE_OPEN, FALSE, &fdo);
@@ -409,6 +448,7 @@ static void WINAPI driver_unload(DRIVER_OBJECT *driver) { (void)driver; }
 NTSTATUS WINAPI DriverEntry(DRIVER_OBJECT *driver, UNICODE_STRING *registry) {
   (void)registry;
   KeInitializeMutex(&presence_lock, 0);
+  KeInitializeEvent(&removing, NotificationEvent, FALSE);
   driver->DriverExtension->AddDevice = add_device;
   driver->DriverUnload = driver_unload;
   driver->MajorFunction[IRP_MJ_PNP] = dispatch_pnp;
