@@ -29,7 +29,8 @@ const char kOptionsText[] =
     "  --unplug-at-byte N       unplugged once N image bytes have arrived\n"
     "  --unplug-after N         unplugged after N vendor transfers\n"
     "  --replug-after MS        plugged in again this long after an unplug\n"
-    "  --mute-after N           answers N vendor transfers, then none (0: none at all)\n"
+    "  --mute-after N           answers N vendor transfers, then none (0: none at all)...\n"
+    "  --mute-for MS            ...for this long, then answers again\n"
     "  --window-stuck-zero      offers window 0 at every status query\n"
     "  --offset-behind BYTES    status replies report the offset this far behind...\n"
     "  --offset-behind-replies N  ...for this many replies (1)\n"
@@ -60,6 +61,7 @@ enum Option {
   kUnplugAfter,
   kReplugAfter,
   kMuteAfter,
+  kMuteFor,
   kStuck,
   kOffsetBehind,
   kOffsetBehindReplies,
@@ -86,6 +88,7 @@ const option kOptions[] = {
     {"unplug-after", required_argument, nullptr, kUnplugAfter},
     {"replug-after", required_argument, nullptr, kReplugAfter},
     {"mute-after", required_argument, nullptr, kMuteAfter},
+    {"mute-for", required_argument, nullptr, kMuteFor},
     {"window-stuck-zero", no_argument, nullptr, kStuck},
     {"offset-behind", required_argument, nullptr, kOffsetBehind},
     {"offset-behind-replies", required_argument, nullptr, kOffsetBehindReplies},
@@ -204,6 +207,9 @@ bool parse_host_options(int argc, char **argv, const HostUsage &usage, HostOptio
         break;
       case kMuteAfter:
         options->bus.mute_after = value;
+        break;
+      case kMuteFor:
+        options->bus.mute_for_ms = value;
         break;
       case kStuck:
         options->faults.window_stuck_zero = true;

@@ -9,9 +9,15 @@ would. Needs an X display, a D-Bus session with the accessibility bus, and the u
 started with QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1.
 
   drive_updater.py [--answer ok|cancel] [--shots DIR] [--expect TEXT] [--timeout S]
+                   [--first PATTERN [--within S] [--pause S]]
 
 Exit status 0 when the last status text is TEXT (by default the completion text).
+--first: a fault strikes the first press, which must end, within S seconds of the press
+(120), with a text that matches PATTERN (a regular expression): the label's last text, or
+the text of an "Error" box, which is then answered. After a pause (2.5 s) for the device
+to come back, the press is made again as above.
 """
+import re
 import argparse
 import json
 import subprocess
@@ -113,12 +119,43 @@ def close(title):
     screen.flush()
 
 
+def first_press(app, frame, label, button, pattern, within):
+    """A press that a fault strikes: its end must show a text matching `pattern`."""
+    say('press "Firmware Update" (a fault strikes)')
+    start = time.monotonic()
+    click(button)
+    box = wait_for("the confirmation or a refusal",
+                   lambda: find(app, "dialog", "Firmware Update") or
+                   find(app, "alert", "Firmware Update") or find(app, "alert", "Error") or
+                   find(app, "dialog", "Error"), within)
+    if box.name == "Error":
+        text = next((n.name for n in descendants(box) if n.getRoleName() == "label" and n.name),
+                    "")
+        say(f"refused: {json.dumps(text)}")
+        click(wait_for("the OK button", lambda: find(box, "push button", "OK"), 5))
+    else:
+        click(wait_for("the OK button", lambda: find(box, "push button", "OK"), 5))
+        wait_for("the update to start", lambda: button.name == "Updating...", 10)
+        wait_for("the update to end", lambda: button.name == "Firmware Update",
+                 max(1.0, within - (time.monotonic() - start)))
+        text = label.name
+        say(f"failed: {json.dumps(text)}")
+    say(f"  {time.monotonic() - start:.1f} s from the press to the end")
+    if not re.fullmatch(pattern, text, re.S):
+        sys.exit(f"drive_updater: the first press ended with {json.dumps(text)}, "
+                 f"not with {pattern!r}")
+    return text
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--answer", choices=["ok", "cancel"], default="ok")
     parser.add_argument("--shots")
     parser.add_argument("--expect", default=COMPLETED)
     parser.add_argument("--timeout", type=float, default=120)
+    parser.add_argument("--first")
+    parser.add_argument("--within", type=float, default=120)
+    parser.add_argument("--pause", type=float, default=2.5)
     args = parser.parse_args()
 
     app = wait_for("the updater", application, 60)
@@ -129,6 +166,12 @@ def main():
     say(f"window {json.dumps(frame.name)}: {json.dumps(label.name)}")
     time.sleep(0.3)  # let the first frame reach the screen
     shot(args.shots, APP_NAME, "01-idle")
+    if args.first:
+        if first_press(app, frame, label, button, args.first, args.within) == args.expect:
+            say("the fault did not stop the update: no second press")  # a passing error
+            close(APP_NAME)
+            return 0
+        time.sleep(args.pause)
 
     say('press "Firmware Update"')
     pressed = time.monotonic()

@@ -111,6 +111,19 @@ class Sweep {
   uint64_t budget() const { return budget_ms(transfer_ms_); }
   uint64_t fault_free_ms() const { return fault_free_ms_; }
 
+  // "checks 0-8, preparation 9-12, ...": where each stage's transfers lie.
+  std::string stage_ranges() const {
+    std::string text;
+    for (long at = 0; at < transfers(); ++at) {
+      if (at > 0 && stages_[at] == stages_[at - 1]) continue;
+      long last = at;
+      while (last + 1 < transfers() && stages_[last + 1] == stages_[at]) ++last;
+      text += (text.empty() ? "" : ", ") + std::string(stages_[at]) + " " + std::to_string(at) +
+              "-" + std::to_string(last);
+    }
+    return text;
+  }
+
   // First and last transfer of every stage, and one in 50 otherwise.
   bool sampled(long at) const {
     return at % 50 == 0 || at == 0 || at + 1 == transfers() || stages_[at] != stages_[at - 1] ||
@@ -299,6 +312,7 @@ int main(int argc, char **argv) {
                "%zu runs on %d processes, budget %.0f s a run\n",
                sweep.transfers(), seconds_of(sweep.fault_free_ms()), tasks.size(), jobs,
                seconds_of(sweep.budget()));
+  std::fprintf(report, "stages by transfer index: %s\n", sweep.stage_ranges().c_str());
   std::fflush(report);
 
   // Each process writes its lines to a file of its own; the parent reads them all at the end.

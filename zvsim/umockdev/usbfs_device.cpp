@@ -6,11 +6,19 @@
 #include <linux/usbdevice_fs.h>
 // clang-format on
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 namespace zvsim {
 
 namespace {
+
+// The bus's own clock, for faults that last a while.
+long host_ms() {
+  using namespace std::chrono;
+  return static_cast<long>(
+      duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
 
 enum : uint8_t {
   kTypeMask = 0x60,
@@ -157,7 +165,7 @@ void UsbfsDevice::submit(UMockdevIoctlClient *client, UMockdevIoctlData *arg) {
     return;
   }
   const long number = vendor_submitted_++;
-  switch (faults.fate(number)) {
+  switch (faults.fate(number, host_ms())) {
     case BusFaults::Fate::kSilent:
       queues.held.push_back({urb_data, 0});
       break;
