@@ -6,22 +6,28 @@
 # changes nothing that the user sees. Each status text is printed as it is read. At the end
 # the window is closed and the host's report of the device's final state is printed.
 #
-#   update_under_wine.sh [--shots DIR] [--log FILE] [--unplug] HOST WANT_VERSION WANT_BUILD
+#   update_under_wine.sh [--shots DIR] [--log FILE] [--fault "HOST OPTIONS" [--first TEXT]
+#                        [--within S]] HOST WANT_VERSION WANT_BUILD
 #
-# --unplug: the device is pulled out mid-transfer and comes back 2 s later; the update must
-# end with "Firmware Update Failed" and the button back, and a second press must complete it.
+# --fault: the host's options strike the first press with a fault (the device pulled out, or
+# silent for a while, or failing transfers); after the confirmation the update must end
+# within S seconds (120) with TEXT (an extended regular expression; by default any failure
+# text) and the button back, and once the device is back a second press must complete it.
 # Exit status 0 when every check passed and the device reports WANT_VERSION and WANT_BUILD
 # with an image that verifies.
 set -uo pipefail
 if [ -z "${ZV_UNDER_XVFB:-}" ]; then
   ZV_UNDER_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
 fi
-shots="" log="" unplug=""
+shots="" log="" fault="" within=120
+first="Failed|ERROR|Cannot|not equal|not valid|not connected"
 while [ $# -gt 0 ]; do
   case $1 in
     --shots) shots=$2; shift 2 ;;
     --log) log=$2; shift 2 ;;
-    --unplug) unplug=1; shift ;;
+    --fault) fault=$2; shift 2 ;;
+    --first) first=$2; shift 2 ;;
+    --within) within=$2; shift 2 ;;
     *) break ;;
   esac
 done
@@ -80,21 +86,22 @@ press_and_confirm() {
   wait_gone "Firmware Update" 10
 }
 
-host_options=()
-[ -z "$unplug" ] || host_options=(--unplug-at-byte 200000 --replug-after 2000)
+read -r -a host_options <<<"$fault"
 started=$(date +%s.%N)
 "$host" "${host_options[@]}" >"$log" 2>&1 &
 hosted=$!
 win=$(wait_window "$name" 90) || { check "the updater's window appears" false; checks_passed; exit; }
 shot "$win" idle
 
-if [ -n "$unplug" ]; then
+if [ -n "$fault" ]; then
   check "the press is confirmed" press_and_confirm "$win" confirm-first
-  check "an unplug mid-transfer ends with \"Firmware Update Failed\"" \
-    until_text "$win" 120 "Firmware Update Failed"
-  shot "$win" unplugged
-  check "the button is back" has_line "$(ocr "$shots/unplugged.png")" "Firmware Update" 0.95
-  sleep 2.5  # the replug
+  confirmed=$(date +%s)
+  check "the fault ends the update with \"$first\" within $within s" \
+    until_text "$win" "$within" "$first"
+  echo "  $(($(date +%s) - confirmed)) s from the confirmation to the failure text"
+  shot "$win" failed
+  check "the button is back" has_line "$(ocr "$shots/failed.png")" "Firmware Update" 0.95
+  sleep 2.5  # the device comes back
 fi
 check "the press is confirmed" press_and_confirm "$win" confirm
 check "the update completes" until_text "$win" 180 "^Completed"
