@@ -26,6 +26,11 @@ namespace {
 
 const char kSource[] = "zvtest\\usbdevs_win.cpp";
 
+// A device that does not exist was named; mingw-w64's headers lack the constant.
+#ifndef ERROR_NO_SUCH_DEVICE
+#define ERROR_NO_SUCH_DEVICE 433L
+#endif
+
 // KSCATEGORY_RENDER {65E8773E-8F56-11D0-A3B9-00A0C9223196}, spelt out so that no kernel
 // streaming header or GUID library is needed.
 const GUID kRenderClass = {

@@ -7,19 +7,20 @@
 # the window is closed and the host's report of the device's final state is printed.
 #
 #   update_under_wine.sh [--shots DIR] [--log FILE] [--fault "HOST OPTIONS" [--first TEXT]
-#                        [--within S]] HOST WANT_VERSION WANT_BUILD
+#                        [--within S] [--back-after S]] HOST WANT_VERSION WANT_BUILD
 #
 # --fault: the host's options strike the first press with a fault (the device pulled out, or
 # silent for a while, or failing transfers); after the confirmation the update must end
 # within S seconds (120) with TEXT (an extended regular expression; by default any failure
-# text) and the button back, and once the device is back a second press must complete it.
+# text) and the button back, and once the device is back (S seconds after the failure text,
+# 2.5 by default) a second press must complete it.
 # Exit status 0 when every check passed and the device reports WANT_VERSION and WANT_BUILD
 # with an image that verifies.
 set -uo pipefail
 if [ -z "${ZV_UNDER_XVFB:-}" ]; then
   ZV_UNDER_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
 fi
-shots="" log="" fault="" within=120
+shots="" log="" fault="" within=120 back_after=2.5
 first="Failed|ERROR|Cannot|not equal|not valid|not connected"
 while [ $# -gt 0 ]; do
   case $1 in
@@ -28,6 +29,7 @@ while [ $# -gt 0 ]; do
     --fault) fault=$2; shift 2 ;;
     --first) first=$2; shift 2 ;;
     --within) within=$2; shift 2 ;;
+    --back-after) back_after=$2; shift 2 ;;
     *) break ;;
   esac
 done
@@ -101,7 +103,7 @@ if [ -n "$fault" ]; then
   echo "  $(($(date +%s) - confirmed)) s from the confirmation to the failure text"
   shot "$win" failed
   check "the button is back" has_line "$(ocr "$shots/failed.png")" "Firmware Update" 0.95
-  sleep 2.5  # the device comes back
+  sleep "$back_after"  # the device comes back
 fi
 check "the press is confirmed" press_and_confirm "$win" confirm
 check "the update completes" until_text "$win" 180 "^Completed"
