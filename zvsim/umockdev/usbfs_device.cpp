@@ -14,9 +14,9 @@ namespace zvsim {
 namespace {
 
 // The bus's own clock, for faults that last a while.
-long host_ms() {
+long long host_ms() {
   using namespace std::chrono;
-  return static_cast<long>(
+  return static_cast<long long>(
       duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 

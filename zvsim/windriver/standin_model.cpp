@@ -93,7 +93,7 @@ int __stdcall standin_model_transfer(int in, unsigned char request, unsigned sho
   std::unique_lock<std::mutex> hold(lock);
   if (!standin) return ZV_STANDIN_FAILED;
   switch (standin->options.bus.fate(standin->vendor_transfers++,
-                                    static_cast<long>(real_clock_us() / 1000))) {
+                                    static_cast<long long>(real_clock_us() / 1000))) {
     case zvsim::BusFaults::Fate::kSilent:
       hold.unlock();
       std::this_thread::sleep_for(kSilentDeviceTimeout);
