@@ -177,7 +177,17 @@ def main():
     pressed = time.monotonic()
     click(button)
     box = wait_for("the confirmation", lambda: find(app, "dialog", "Firmware Update") or
-                   find(app, "alert", "Firmware Update"), 30)
+                   find(app, "alert", "Firmware Update") or
+                   (args.first and (find(app, "alert", "Error") or find(app, "dialog", "Error"))),
+                   30)
+    if box.name == "Error":
+        # The first press's device took the image over before the fault: it runs it already.
+        text = next((n.name for n in descendants(box) if n.getRoleName() == "label" and n.name),
+                    "")
+        say(f"refused: {json.dumps(text)}")
+        click(wait_for("the OK button", lambda: find(box, "push button", "OK"), 5))
+        close(APP_NAME)
+        return 0 if re.fullmatch(r"Cannot downgrade from (\S+) to \1", text) else 1
     text = next((n.name for n in descendants(box) if n.getRoleName() == "label" and
                  "Are you sure?" in (n.name or "")), "")
     say(f"confirmation: {json.dumps(text)}")
