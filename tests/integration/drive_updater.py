@@ -122,24 +122,36 @@ def close(title):
 def first_press(app, frame, label, button, pattern, within):
     """A press that a fault strikes: its end must show a text matching `pattern`."""
     say('press "Firmware Update" (a fault strikes)')
+    idle_text = label.name
     start = time.monotonic()
     click(button)
     box = wait_for("the confirmation or a refusal",
                    lambda: find(app, "dialog", "Firmware Update") or
                    find(app, "alert", "Firmware Update") or find(app, "alert", "Error") or
                    find(app, "dialog", "Error"), within)
-    if box.name == "Error":
+    time.sleep(0.3)  # let the box reach the screen before it is answered
+    refused = box.name == "Error"
+    if refused:
         text = next((n.name for n in descendants(box) if n.getRoleName() == "label" and n.name),
                     "")
+    role, name = box.getRoleName(), box.name
+    click(wait_for("the OK button", lambda: find(box, "push button", "OK"), 5))
+
+    def closed():
+        try:
+            return find(app, role, name) is None
+        except GLib.GError:  # a node went away while the tree was read: read it again
+            return False
+    wait_for("the box to close", closed, 5)
+    if refused:
         say(f"refused: {json.dumps(text)}")
-        click(wait_for("the OK button", lambda: find(box, "push button", "OK"), 5))
     else:
-        click(wait_for("the OK button", lambda: find(box, "push button", "OK"), 5))
-        wait_for("the update to start", lambda: button.name == "Updating...", 10)
-        wait_for("the update to end", lambda: button.name == "Firmware Update",
+        # The update has ended when the button is back and the label shows a worker's text.
+        wait_for("the update to end",
+                 lambda: button.name == "Firmware Update" and label.name != idle_text,
                  max(1.0, within - (time.monotonic() - start)))
         text = label.name
-        say(f"failed: {json.dumps(text)}")
+        say(f"ended: {json.dumps(text)}")
     say(f"  {time.monotonic() - start:.1f} s from the press to the end")
     if not re.fullmatch(pattern, text, re.S):
         sys.exit(f"drive_updater: the first press ended with {json.dumps(text)}, "
