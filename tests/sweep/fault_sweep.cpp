@@ -73,7 +73,7 @@ struct Task {
 struct RunResult {
   std::string text;  // the first press's last text, newlines escaped
   uint64_t virtual_ms;
-  bool wrong, stranded, past_budget;
+  bool succeeded, wrong, stranded, past_budget;
   double seconds;  // host time of the run
 };
 
@@ -160,6 +160,7 @@ class Sweep {
     });
     RunResult result{escaped(first.text),
                      first.virtual_ms,
+                     is_success_text(first.text),
                      !right(first, device),
                      false,
                      cut_off || first.virtual_ms > budget(),
@@ -231,21 +232,22 @@ struct KindTotals {
   std::map<std::string, long> failed_by_text;
 };
 
-// One line per run, for the parent: kind, wrong, stranded, past budget, virtual ms, seconds,
-// text.
+// One line per run, for the parent: kind, succeeded, wrong, stranded, past budget, virtual ms,
+// seconds, text.
 void write_result(std::FILE *out, size_t kind, const RunResult &r) {
-  std::fprintf(out, "%zu\t%d\t%d\t%d\t%llu\t%.6f\t%s\n", kind, r.wrong, r.stranded, r.past_budget,
-               static_cast<unsigned long long>(r.virtual_ms), r.seconds, r.text.c_str());
+  std::fprintf(out, "%zu\t%d\t%d\t%d\t%d\t%llu\t%.6f\t%s\n", kind, r.succeeded, r.wrong, r.stranded,
+               r.past_budget, static_cast<unsigned long long>(r.virtual_ms), r.seconds,
+               r.text.c_str());
 }
 
 void add_result(const char *line, std::vector<KindTotals> *totals, std::FILE *report) {
   size_t kind = 0;
-  int wrong = 0, stranded = 0, past = 0;
+  int succeeded = 0, wrong = 0, stranded = 0, past = 0;
   unsigned long long ms = 0;
   double seconds = 0;
   int text_at = 0;
-  if (std::sscanf(line, "%zu\t%d\t%d\t%d\t%llu\t%lf\t%n", &kind, &wrong, &stranded, &past, &ms,
-                  &seconds, &text_at) < 6 ||
+  if (std::sscanf(line, "%zu\t%d\t%d\t%d\t%d\t%llu\t%lf\t%n", &kind, &succeeded, &wrong, &stranded,
+                  &past, &ms, &seconds, &text_at) < 7 ||
       kind >= totals->size()) {
     return;
   }
@@ -258,7 +260,7 @@ void add_result(const char *line, std::vector<KindTotals> *totals, std::FILE *re
   t.past += past;
   t.worst_ms = std::max<uint64_t>(t.worst_ms, ms);
   t.seconds += seconds;
-  if (text.rfind("Completed.", 0) == 0 || text == "Already updated.") {
+  if (succeeded) {
     ++t.completed;
   } else {
     ++t.failed_by_text[text];
