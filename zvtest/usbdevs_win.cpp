@@ -20,6 +20,7 @@
 
 #include "usbdevs.h"
 #include "usbdevs_win.h"
+#include "usbdevs_win_request.h"
 #include "zvdiag.h"
 
 namespace {
@@ -31,11 +32,6 @@ const char kSource[] = "zvtest\\usbdevs_win.cpp";
 #define ERROR_NO_SUCH_DEVICE 433L
 #endif
 
-// KSCATEGORY_RENDER {65E8773E-8F56-11D0-A3B9-00A0C9223196}, spelt out so that no kernel
-// streaming header or GUID library is needed.
-const GUID kRenderClass = {
-    0x65E8773E, 0x8F56, 0x11D0, {0xA3, 0xB9, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
-
 const wchar_t kServiceName[] = L"zv-16x16";
 const wchar_t kChannelSuffix[] = L"\\zv-16x16";  // replaces the interface's reference string
 
@@ -43,26 +39,8 @@ const DWORD kEnumerationFlags = DIGCF_PRESENT | DIGCF_DEVICEINTERFACE;  // 0x12
 const DWORD kServiceBufferBytes = 256;
 const DWORD kServiceReadBytes = 254;  // two bytes short, so the text stays terminated
 
-const DWORD IOCTL_USBDEVS_VENDOR_REQUEST = 0x00222000;  // FILE_DEVICE_UNKNOWN, 0x800, buffered
-const uint16_t kVendorDeviceFunction = 0x0017;          // vendor request to the device
-const uint32_t kDirectionIn = 1;
-
-// The driver's input block: a vendor request and, going out, its data. Packed, little-endian.
-#pragma pack(push, 1)
-struct usbdevs_vendor_request {
-  uint32_t transfer_flags;
-  uint32_t data_length;
-  uint16_t function;
-  uint16_t value;
-  uint16_t index;
-  uint8_t reserved_bits;
-  uint8_t request;
-  uint8_t data[4];  // out: the first data bytes (more follow); in: zero
-};
-#pragma pack(pop)
-static_assert(sizeof(usbdevs_vendor_request) == 20, "the driver reads a 20-byte block");
-const DWORD kHeaderBytes = 16;
-const DWORD kMinimumBlock = sizeof(usbdevs_vendor_request);
+const DWORD kHeaderBytes = ZV_VENDOR_REQUEST_HEADER_BYTES;
+const DWORD kMinimumBlock = ZV_VENDOR_REQUEST_MINIMUM_BYTES;
 
 // The record whose device the driver reported gone or silent; null while none is. One per
 // process: usbdevs.h lets a transport keep state for the record the program drives.
@@ -132,7 +110,7 @@ void usbdevs_print_last_error() {
 // overwrites `dst`, so the last matching interface wins.
 int usbdevs_find_interface(const wchar_t *service, wchar_t *dst, unsigned capacity,
                            errno_t *copy_status) {
-  HDEVINFO set = SetupDiGetClassDevsW(&kRenderClass, nullptr, nullptr, kEnumerationFlags);
+  HDEVINFO set = SetupDiGetClassDevsW(&zv_render_class, nullptr, nullptr, kEnumerationFlags);
   if (set == INVALID_HANDLE_VALUE) {
     print_wide_error(__LINE__);
     return 0;
@@ -155,7 +133,7 @@ int usbdevs_find_interface(const wchar_t *service, wchar_t *dst, unsigned capaci
     std::memset(&interface_data, 0, sizeof interface_data);
     interface_data.cbSize = sizeof interface_data;
     for (DWORD member = 0;
-         SetupDiEnumDeviceInterfaces(set, &device, &kRenderClass, member, &interface_data);
+         SetupDiEnumDeviceInterfaces(set, &device, &zv_render_class, member, &interface_data);
          ++member) {
       DWORD required = 0;
       SetupDiGetDeviceInterfaceDetailW(set, &interface_data, nullptr, 0, &required, nullptr);
@@ -228,7 +206,7 @@ HANDLE usbdevs_open_channel(const wchar_t *interface_path) {
 // report 0 bytes; an in transfer must get exactly the bytes asked for.
 int usbdevs_ioctl(HANDLE handle, void *in, DWORD in_size, void *out, DWORD out_size) {
   DWORD returned = 0;
-  if (!DeviceIoControl(handle, IOCTL_USBDEVS_VENDOR_REQUEST, in, in_size, out, out_size, &returned,
+  if (!DeviceIoControl(handle, ZV_IOCTL_VENDOR_REQUEST, in, in_size, out, out_size, &returned,
                        nullptr)) {
     ZV_DIAG(kSource);
     usbdevs_print_last_error();
@@ -290,7 +268,7 @@ int usbdevs_vendor_out(usbdevs_device *dev, uint8_t request, uint16_t value, uin
   usbdevs_vendor_request header{};
   header.transfer_flags = 0;
   header.data_length = length;
-  header.function = kVendorDeviceFunction;
+  header.function = ZV_VENDOR_FUNCTION_DEVICE;
   header.value = value;
   header.index = index;
   header.reserved_bits = 0;
@@ -317,9 +295,9 @@ int usbdevs_vendor_in(usbdevs_device *dev, uint8_t request, uint16_t value, uint
     return 1;
   }
   usbdevs_vendor_request block{};
-  block.transfer_flags = kDirectionIn;
+  block.transfer_flags = ZV_VENDOR_DIRECTION_IN;
   block.data_length = 0;
-  block.function = kVendorDeviceFunction;
+  block.function = ZV_VENDOR_FUNCTION_DEVICE;
   block.value = value;
   block.index = index;
   block.reserved_bits = 0;

@@ -24,6 +24,7 @@
 #include "stdout_redirect.h"
 #include "usbdevs.h"
 #include "usbdevs_win.h"
+#include "usbdevs_win_request.h"
 #include "zvctl.h"
 #include "zvitems.h"
 
@@ -31,7 +32,6 @@ namespace {
 
 // A sample-rate setting, harmless to repeat, padded to a full message.
 const uint8_t kMessage[64] = {ZV_ITEM_FREQUENCY, 4, 0x44, 0xAC, 0, 0, 0, 0};
-const DWORD kVendorRequest = 0x00222000;
 
 // One request the bare way: open the control path, one DeviceIoControl, close.
 bool bare_request(const wchar_t *channel, const void *block, DWORD size, void *reply,
@@ -41,8 +41,8 @@ bool bare_request(const wchar_t *channel, const void *block, DWORD size, void *r
                   nullptr, OPEN_EXISTING, 0, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
   DWORD returned = 0;
-  const BOOL done = DeviceIoControl(handle, kVendorRequest, const_cast<void *>(block), size, reply,
-                                    reply_size, &returned, nullptr);
+  const BOOL done = DeviceIoControl(handle, ZV_IOCTL_VENDOR_REQUEST, const_cast<void *>(block),
+                                    size, reply, reply_size, &returned, nullptr);
   CloseHandle(handle);
   return done && returned == reply_size;
 }
@@ -51,14 +51,21 @@ int transfers(usbdevs_device *device, int pairs, int rounds) {
   // The control path, as the transport makes it from the interface path.
   std::wstring channel = device->transport.interface_path;
   channel = channel.substr(0, channel.rfind(L'\\')) + L"\\zv-16x16";
-  // flags, data length, function 0x0017, value, index, reserved bits, request, data
-  uint8_t out_block[16 + 64] = {0, 0, 0, 0, 64, 0, 0, 0, 0x17, 0, 0, 0, 0, 0, 0, ZV_REQ_SEND};
-  std::memcpy(out_block + 16, kMessage, 64);
-  const uint8_t in_block[20] = {1, 0, 0, 0, 0, 0, 0, 0, 0x17, 0, 0, 0, 0, 0, 0, ZV_REQ_RECEIVE};
+  usbdevs_vendor_request in_block = {};
+  in_block.transfer_flags = ZV_VENDOR_DIRECTION_IN;
+  in_block.function = ZV_VENDOR_FUNCTION_DEVICE;
+  in_block.request = ZV_REQ_RECEIVE;
+  usbdevs_vendor_request header = in_block;
+  header.transfer_flags = ZV_VENDOR_DIRECTION_OUT;
+  header.data_length = sizeof kMessage;
+  header.request = ZV_REQ_SEND;
+  uint8_t out_block[ZV_VENDOR_REQUEST_HEADER_BYTES + sizeof kMessage];
+  std::memcpy(out_block, &header, ZV_VENDOR_REQUEST_HEADER_BYTES);
+  std::memcpy(out_block + ZV_VENDOR_REQUEST_HEADER_BYTES, kMessage, sizeof kMessage);
   uint8_t reply[64];
   const Exchange bare = [&] {
     return bare_request(channel.c_str(), out_block, sizeof out_block, nullptr, 0) &&
-           bare_request(channel.c_str(), in_block, sizeof in_block, reply, 64);
+           bare_request(channel.c_str(), &in_block, sizeof in_block, reply, 64);
   };
   // The bare loop again, with each out block in pages of its own as the transport takes it.
   const Exchange bare_paged = [&] {
@@ -67,7 +74,7 @@ int transfers(usbdevs_device *device, int pairs, int rounds) {
     std::memcpy(block, out_block, sizeof out_block);
     const bool sent = bare_request(channel.c_str(), block, sizeof out_block, nullptr, 0);
     VirtualFree(block, 0, MEM_RELEASE);
-    return sent && bare_request(channel.c_str(), in_block, sizeof in_block, reply, 64);
+    return sent && bare_request(channel.c_str(), &in_block, sizeof in_block, reply, 64);
   };
   const Exchange transport = [&] {
     return usbdevs_vendor_out(device, ZV_REQ_SEND, 0, 0, 64, kMessage) == 0 &&

@@ -88,7 +88,8 @@ TEST_F(WinTransportTest, InBlockAndTheReturnedSizeRule) {
   EXPECT_EQ(r.block, (std::vector<uint8_t>{1, 0, 0, 0, 0, 0,    0, 0, 0x17, 0,
                                            7, 0, 9, 0, 0, 0x1E, 0, 0, 0,    0}));
   EXPECT_EQ(r.out_size, 64u);
-  EXPECT_EQ(reply[0], 0xA1);  // the device's ready status
+  EXPECT_EQ(r.code, 0x00222000u);  // FILE_DEVICE_UNKNOWN, function 0x800, buffered
+  EXPECT_EQ(reply[0], 0xA1);       // the device's ready status
 
   win32sim::faults().returned_override = 63;
   int result = -1;

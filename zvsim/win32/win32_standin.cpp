@@ -6,17 +6,16 @@
 #include <cwchar>
 #include <set>
 
+#include "usbdevs_win_request.h"
+
 namespace win32sim {
 
-const GUID kRenderClass = {
-    0x65E8773E, 0x8F56, 0x11D0, {0xA3, 0xB9, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
+const GUID kRenderClass = zv_render_class;
 const GUID kOtherClass = {
     0x6994AD04, 0x93EF, 0x11D0, {0xA3, 0xCC, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
 
 namespace {
 
-const DWORD kIoctlVendorRequest = 0x00222000;
-const uint16_t kVendorDeviceFunction = 0x0017;
 const wchar_t kChannelSuffix[] = L"\\zv-16x16";
 
 struct ClassList {
@@ -234,28 +233,27 @@ BOOL DeviceIoControl(HANDLE handle, DWORD code, LPVOID in, DWORD in_size, LPVOID
   auto &s = state();
   if (s.handles.count(static_cast<int *>(handle)) == 0) return win32sim::fail(ERROR_INVALID_HANDLE);
   const auto *block = static_cast<const uint8_t *>(in);
-  if (block != nullptr) s.requests.push_back({{block, block + in_size}, out_size});
+  if (block != nullptr) s.requests.push_back({{block, block + in_size}, out_size, code});
   if (s.faults.ioctl_error != 0) return win32sim::fail(s.faults.ioctl_error);
-  if (code != win32sim::kIoctlVendorRequest || block == nullptr || in_size < 20 ||
-      returned == nullptr) {
+  if (code != ZV_IOCTL_VENDOR_REQUEST || block == nullptr ||
+      in_size < ZV_VENDOR_REQUEST_MINIMUM_BYTES || returned == nullptr) {
     return win32sim::fail(ERROR_INVALID_PARAMETER);
   }
-  uint32_t flags, length;
-  uint16_t function, value, index;
-  std::memcpy(&flags, block, 4);
-  std::memcpy(&length, block + 4, 4);
-  std::memcpy(&function, block + 8, 2);
-  std::memcpy(&value, block + 10, 2);
-  std::memcpy(&index, block + 12, 2);
-  const uint8_t reserved = block[14], request = block[15];
-  if (function != win32sim::kVendorDeviceFunction || reserved != 0 || flags > 1) {
+  usbdevs_vendor_request header;
+  std::memcpy(&header, block, sizeof header);
+  const uint32_t flags = header.transfer_flags, length = header.data_length;
+  const uint16_t value = header.value, index = header.index;
+  if (header.function != ZV_VENDOR_FUNCTION_DEVICE || header.reserved_bits != 0 ||
+      flags > ZV_VENDOR_DIRECTION_IN) {
     return win32sim::fail(ERROR_INVALID_PARAMETER);
   }
+  const uint8_t request = header.request;
+  const uint8_t *data = block + ZV_VENDOR_REQUEST_HEADER_BYTES;
   int result = 0;
-  if (flags == 0) {  // host to device: the data follow the 16-byte header
-    if (length == 0 || length > 0xFFFF || in_size < 16 + length)
+  if (flags == ZV_VENDOR_DIRECTION_OUT) {  // the data follow the header
+    if (length == 0 || length > 0xFFFF || in_size < ZV_VENDOR_REQUEST_HEADER_BYTES + length)
       return win32sim::fail(ERROR_INVALID_PARAMETER);
-    result = s.model->control_out(request, value, index, block + 16, static_cast<uint16_t>(length));
+    result = s.model->control_out(request, value, index, data, static_cast<uint16_t>(length));
     if (result == 0) *returned = 0;
   } else {  // device to host: into the output buffer
     if (length != 0 || out == nullptr || out_size > 0xFFFF)

@@ -38,6 +38,7 @@ struct Faults {
 struct Request {
   std::vector<uint8_t> block;  // the input block, as passed
   DWORD out_size;
+  DWORD code;  // the control code
 };
 
 // Back to an empty machine: no devices, no faults, no driver device, counters at 0.

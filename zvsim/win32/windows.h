@@ -50,6 +50,13 @@ typedef struct _GUID {
 #define MEM_COMMIT 0x00001000u
 #define MEM_RELEASE 0x00008000u
 #define PAGE_READWRITE 0x04u
+
+// winioctl.h's control codes.
+#define FILE_DEVICE_UNKNOWN 0x00000022u
+#define METHOD_BUFFERED 0u
+#define FILE_ANY_ACCESS 0u
+#define CTL_CODE(type, function, method, access) \
+  (((type) << 16) | ((access) << 14) | ((function) << 2) | (method))
 #define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100u
 #define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200u
 #define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000u

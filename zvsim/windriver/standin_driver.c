@@ -3,11 +3,11 @@
  * A root-enumerated Plug and Play function driver whose service is "zv-16x16". It registers
  * one KSCATEGORY_RENDER device interface (reference string "render") and serves the
  * interface's control path, the interface path with its last component replaced by
- * "\zv-16x16", as the interface's own driver does: control code 0x00222000 takes a vendor
- * request block and performs that vendor control transfer, here on the device model in
- * zv16x16-standin-model.dll. A block that is not as the updater builds it fails and is
- * counted. When the model unplugs itself the interface goes away, so that the next open
- * fails as on Windows; a system thread brings it back after the replug delay.
+ * "\zv-16x16", as the interface's own driver does: its vendor request (usbdevs_win_request.h)
+ * performs one vendor control transfer, here on the device model in zv16x16-standin-model.dll.
+ * A block that is not as the updater builds it fails and is counted. When the model unplugs
+ * itself the interface goes away, so that the next open fails as on Windows; a system thread
+ * brings it back after the replug delay.
  *
  * A second name, \\.\ZV16x16StandIn, stays while the driver runs: the host reads the device's
  * state there when the program under test has ended.
@@ -16,21 +16,13 @@
 
 #include "standin_ioctl.h"
 #include "standin_model.h"
+#include "usbdevs_win_request.h"
 
 /* ntifs.h, which declares it, does not build beside wdm.h. */
 NTSYSAPI NTSTATUS NTAPI ZwWaitForSingleObject(HANDLE handle, BOOLEAN alertable,
                                               PLARGE_INTEGER timeout);
 
-#define IOCTL_ZV_VENDOR_REQUEST 0x00222000
-#define VENDOR_FUNCTION_DEVICE 0x0017 /* the vendor request to the device */
-#define DIRECTION_IN 1
-#define BLOCK_HEADER 16
-#define BLOCK_MINIMUM 20
 #define PATH_UNITS 300
-
-/* KSCATEGORY_RENDER {65E8773E-8F56-11D0-A3B9-00A0C9223196} */
-static const GUID render_class = {
-    0x65e8773e, 0x8f56, 0x11d0, {0xa3, 0xb9, 0x00, 0xa0, 0xc9, 0x22, 0x31, 0x96}};
 
 static const WCHAR control_device_name[] = L"\\Device\\ZV16x16StandIn";
 static const WCHAR control_link_name[] = L"\\DosDevices\\ZV16x16StandIn";
@@ -258,11 +250,6 @@ static NTSTATUS transfer_status(int result) {
   return result < 0 ? STATUS_UNSUCCESSFUL : STATUS_SUCCESS;
 }
 
-static ULONG read32(const UCHAR *p) {
-  return (ULONG)p[0] | ((ULONG)p[1] << 8) | ((ULONG)p[2] << 16) | ((ULONG)p[3] << 24);
-}
-static USHORT read16(const UCHAR *p) { return (USHORT)(p[0] | (p[1] << 8)); }
-
 static BOOLEAN all_zero(const UCHAR *p, ULONG n) {
   ULONG i;
   for (i = 0; i < n; i++)
@@ -270,42 +257,44 @@ static BOOLEAN all_zero(const UCHAR *p, ULONG n) {
   return TRUE;
 }
 
-/* The vendor request block: flags, data length, function, wValue, wIndex, reserved bits,
- * bRequest, then the data going out (at least 20 bytes in all, padded with zeros) or four
- * zero bytes for a request coming in. The reply goes into the same system buffer
- * (METHOD_BUFFERED): exactly the bytes the device gave for an in request, none for an out. */
+/* The vendor request block (usbdevs_win_request.h): the header, then the data going out (at
+ * least 20 bytes in all, padded with zeros) or four zero bytes for a request coming in. The
+ * reply goes into the same system buffer (METHOD_BUFFERED): exactly the bytes the device gave
+ * for an in request, none for an out. */
 static NTSTATUS vendor_request(UCHAR *block, ULONG in_size, ULONG out_size, ULONG_PTR *returned) {
-  ULONG flags, data_length, expected_size;
+  usbdevs_vendor_request header;
+  UCHAR *data = block + ZV_VENDOR_REQUEST_HEADER_BYTES;
+  ULONG expected_size;
   int result;
 
-  if (!block || in_size < BLOCK_MINIMUM || read16(block + 8) != VENDOR_FUNCTION_DEVICE ||
-      block[14] != 0) {
-    return refused();
-  }
-  flags = read32(block);
-  data_length = read32(block + 4);
+  if (!block || in_size < ZV_VENDOR_REQUEST_MINIMUM_BYTES) return refused();
+  RtlCopyMemory(&header, block, sizeof header); /* the reply overwrites the block */
+  if (header.function != ZV_VENDOR_FUNCTION_DEVICE || header.reserved_bits != 0) return refused();
   if (!standin_model_plugged()) return STATUS_NO_SUCH_DEVICE; /* a handle held open */
-  if (flags == DIRECTION_IN) {
-    if (data_length != 0 || in_size != BLOCK_MINIMUM || out_size > 0xffff ||
-        !all_zero(block + BLOCK_HEADER, 4)) {
+  if (header.transfer_flags == ZV_VENDOR_DIRECTION_IN) {
+    if (header.data_length != 0 || in_size != ZV_VENDOR_REQUEST_MINIMUM_BYTES ||
+        out_size > 0xffff || !all_zero(data, sizeof header.data)) {
       return refused();
     }
-    result = standin_model_transfer(1, block[15], read16(block + 10), read16(block + 12), block,
+    result = standin_model_transfer(1, header.request, header.value, header.index, block,
                                     (USHORT)out_size);
-  } else if (flags == 0) {
-    expected_size = BLOCK_HEADER + data_length;
-    if (expected_size < BLOCK_MINIMUM) expected_size = BLOCK_MINIMUM;
-    if (data_length == 0 || data_length > 0xffff || in_size != expected_size || out_size != 0 ||
-        !all_zero(block + BLOCK_HEADER + data_length, expected_size - BLOCK_HEADER - data_length)) {
+  } else if (header.transfer_flags == ZV_VENDOR_DIRECTION_OUT) {
+    expected_size = ZV_VENDOR_REQUEST_HEADER_BYTES + header.data_length;
+    if (expected_size < ZV_VENDOR_REQUEST_MINIMUM_BYTES)
+      expected_size = ZV_VENDOR_REQUEST_MINIMUM_BYTES;
+    if (header.data_length == 0 || header.data_length > 0xffff || in_size != expected_size ||
+        out_size != 0 ||
+        !all_zero(data + header.data_length,
+                  in_size - ZV_VENDOR_REQUEST_HEADER_BYTES - header.data_length)) {
       return refused();
     }
-    result = standin_model_transfer(0, block[15], read16(block + 10), read16(block + 12),
-                                    block + BLOCK_HEADER, (USHORT)data_length);
+    result = standin_model_transfer(0, header.request, header.value, header.index, data,
+                                    (USHORT)header.data_length);
   } else {
     return refused();
   }
   follow_the_model();
-  if (flags == DIRECTION_IN && result > 0) *returned = (ULONG_PTR)result;
+  if (header.transfer_flags == ZV_VENDOR_DIRECTION_IN && result > 0) *returned = (ULONG_PTR)result;
   return transfer_status(result);
 }
 
@@ -328,7 +317,7 @@ static NTSTATUS WINAPI dispatch_device_control(DEVICE_OBJECT *device, IRP *irp) 
   ULONG_PTR returned = 0;
   NTSTATUS status = STATUS_INVALID_DEVICE_REQUEST;
 
-  if (device == control && code == IOCTL_ZV_VENDOR_REQUEST)
+  if (device == control && code == ZV_IOCTL_VENDOR_REQUEST)
     status = vendor_request(buffer, in_size, out_size, &returned);
   else if (device == control && code == ZV_STANDIN_IOCTL_STATE)
     status = state_request(buffer, out_size, &returned);
@@ -418,7 +407,7 @@ static NTSTATUS WINAPI add_device(DRIVER_OBJECT *driver, DEVICE_OBJECT *device_p
   if (!NT_SUCCESS(status)) return status;
   pdo = device_pdo;
   RtlInitUnicodeString(&name, reference_string);
-  status = IoRegisterDeviceInterface(device_pdo, &render_class, &name, &interface_link);
+  status = IoRegisterDeviceInterface(device_pdo, &zv_render_class, &name, &interface_link);
   if (NT_SUCCESS(status)) {
     append(&channel, interface_link.Buffer, interface_base_units() + 1);
     append_text(&channel, channel_component);

@@ -6,9 +6,10 @@
 /* Always there while the driver runs, plugged in or not. */
 #define ZV_STANDIN_CONTROL_PATH L"\\\\.\\ZV16x16StandIn"
 
-/* FILE_DEVICE_UNKNOWN, function 0x801, METHOD_BUFFERED, FILE_ANY_ACCESS: no input; the
- * output is a ULONG (vendor request blocks refused as malformed) followed by the device
- * model's state (zvsim::DeviceState). */
-#define ZV_STANDIN_IOCTL_STATE 0x00222004
+/* The function after the vendor request's (usbdevs_win_request.h): no input; the output is a
+ * ULONG (vendor request blocks refused as malformed) followed by the device model's state
+ * (zvsim::DeviceState). Include <windows.h> or <ddk/wdm.h> first, for CTL_CODE. */
+#define ZV_STANDIN_IOCTL_STATE \
+  CTL_CODE(FILE_DEVICE_UNKNOWN, 0x801, METHOD_BUFFERED, FILE_ANY_ACCESS)
 
 #endif
