@@ -16,6 +16,18 @@ set(CMAKE_RANLIB ${ZV_MINGW}-ranlib CACHE FILEPATH "")
 # -DZV_WIN32_QT_PREFIX=DIR searches it as a second root, so that find_package(Qt5) finds it
 # and never the host's Qt.
 set(CMAKE_FIND_ROOT_PATH /usr/${ZV_MINGW} ${ZV_WIN32_QT_PREFIX})
+# A tree configured before against another prefix forgets the Qt it found there.
+if(ZV_WIN32_QT_PREFIX AND DEFINED CACHE{Qt5_DIR})
+  string(FIND "$CACHE{Qt5_DIR}" "${ZV_WIN32_QT_PREFIX}/" at)
+  if(NOT at EQUAL 0)
+    get_cmake_property(cached CACHE_VARIABLES)
+    foreach(name IN LISTS cached)
+      if(name MATCHES "^Qt5[A-Za-z_]*_DIR$")
+        unset(${name} CACHE)
+      endif()
+    endforeach()
+  endif()
+endif()
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
