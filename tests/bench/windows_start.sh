@@ -3,12 +3,10 @@
 # running) and warm (the session kept), three of each, printed as benchmark table rows.
 #   windows_start.sh EXE WINEPREFIX
 set -uo pipefail
-if [ -z "${ZV_UNDER_XVFB:-}" ]; then
-  ZV_UNDER_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
-fi
+source "$(dirname "$0")/../windows/wine_desktop.sh"
+wine_session_x "$@"
 exe=$(readlink -f "$1")
 name=$(basename "$exe" .exe)
-source "$(dirname "$0")/../windows/wine_desktop.sh"
 wine_desktop_prefix "$2"
 wine_desktop_dpi 96
 
@@ -24,11 +22,10 @@ start_once() {
 }
 cold=() warm=()
 for _ in 1 2 3; do
-  wineserver -k 2>/dev/null
-  wineserver -w
+  wine_session_restart
   cold+=("$(start_once)")
 done
-wineserver -p >/dev/null 2>&1
+wine_session_keep
 for _ in 1 2 3; do warm+=("$(start_once)"); done
 echo "| Windows updater under Wine, cold start to a visible window | ${cold[*]} s | |"
 echo "| Windows updater under Wine, warm start to a visible window | ${warm[*]} s | |"

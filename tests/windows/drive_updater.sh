@@ -14,15 +14,13 @@
 # Screenshots go to SHOTS; the Wine prefix (X11 driver, Wine's fonts) is
 # $ZV_WINE_DESKTOP_PREFIX (default SHOTS/wineprefix).
 set -uo pipefail
-if [ -z "${ZV_UNDER_XVFB:-}" ]; then
-  ZV_UNDER_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
-fi
+source "$(dirname "$0")/wine_desktop.sh"
+wine_session_x "$@"
 exe=$(readlink -f "$1") panel=$(readlink -f "$2") zvimage=$(readlink -f "$3") icon=$4
 want_target=$5 shots=$6
 name=$(basename "$exe" .exe)
 mkdir -p "$shots"
 shots=$(cd "$shots" && pwd)
-source "$(dirname "$0")/wine_desktop.sh"
 wine_desktop_prefix "${ZV_WINE_DESKTOP_PREFIX:-$shots/wineprefix}"
 
 
@@ -143,5 +141,5 @@ done
 check "the other copy exits with -1 (exit statuses:$codes)" [ "$codes" = " 255" ]
 [ -n "$win" ] && xdotool windowfocus --sync "$win" key alt+F4
 wait
-wine_desktop_end
+wine_session_end
 checks_passed

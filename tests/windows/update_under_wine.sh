@@ -18,9 +18,8 @@
 # Exit status 0 when every check passed and the device reports WANT_VERSION and WANT_BUILD
 # with an image that verifies.
 set -uo pipefail
-if [ -z "${ZV_UNDER_XVFB:-}" ]; then
-  ZV_UNDER_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
-fi
+source "$(dirname "$0")/wine_desktop.sh"
+wine_session_x "$@"
 shots="" log="" fault="" within=120 back_after=2.5
 first="Failed|ERROR|Cannot|not equal|not valid|not connected"
 while [ $# -gt 0 ]; do
@@ -36,18 +35,16 @@ while [ $# -gt 0 ]; do
 done
 host=$1 want_version=$2 want_build=$3
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 shots=${shots:-$work}
 log=${log:-$work/updater.log}
 mkdir -p "$shots"
 shots=$(cd "$shots" && pwd)
-source "$(dirname "$0")/wine_desktop.sh"
 name=ZV-16x16_FirmwareUpdater
 
 # The host's prefix, with the desktop's fonts and title bars.
 wine_desktop_prefix "${ZV_WINE_STANDIN_PREFIX:-$(dirname "$host")/wineprefix-standin}"
 wine_desktop_dpi 96
-trap 'wine_desktop_end; rm -rf "$work"' EXIT
+wine_session_at_exit 'rm -rf "$work"'
 export ZV_WINE_STANDIN_PREFIX=$WINEPREFIX
 
 # read_window WINDOW NAME: what the window shows now, read from a screenshot saved as NAME.
@@ -134,5 +131,5 @@ check "the device runs version $want_version" report_says "version: $want_versio
 check "the device runs build $want_build" report_says "build: $want_build"
 check "the image the device received verifies" report_says "received image: verifies"
 check "the driver refused no request" grep -q "^driver requests refused as malformed: 0" "$log"
-wine_desktop_end
+wine_session_end
 checks_passed

@@ -1,6 +1,8 @@
 # Helpers for driving Windows programs under Wine on an X server as a person would: a Wine
 # prefix with a desktop (the X11 driver and Wine's own fonts), windows found by their title,
-# screenshots, and what a screenshot says (tesseract). Sourced by the Windows desktop tests.
+# screenshots, and what a screenshot says (tesseract). Sourced by the Windows desktop tests;
+# brings the Wine session's helpers with it.
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/wine_session.sh"
 
 # check WHAT COMMAND...: runs COMMAND, says PASS or FAIL with WHAT, and counts the failures
 # for checks_passed.
@@ -16,28 +18,13 @@ checks_passed() {
 }
 contains() { grep -qF -- "$2" <<<"$1"; }
 
-# wine_desktop_prefix DIR: makes DIR the Wine prefix (created on first use) and starts its
-# server. Every Wine process's output goes to files: a Wine background process that inherits
-# CTest's pipe would hold the test open.
+# wine_desktop_prefix DIR: makes DIR the Wine prefix (created on first use, see
+# wine_session.sh), with Wine drawing the title bars.
 wine_desktop_prefix() {
-  mkdir -p "$1"
-  WINEPREFIX=$(cd "$1" && pwd)
-  # winemenubuilder would copy the Start menu into the desktop of the user running the test.
-  export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-  wine_log="$WINEPREFIX/../$(basename "$WINEPREFIX").log"
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    wineboot -i >>"$wine_log" 2>&1
-    wineserver -w
-  fi
-  # Debian's Wine 8 does not find Wine's own fonts (Tahoma among them) where the package
-  # puts them; in the prefix's Fonts folder it does. Without them the window takes another,
-  # taller font.
-  mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
-  cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
+  wine_session_prefix "$1"
   # No window manager runs on the private X server: Wine draws the title bars itself, so
   # that the titles show in the screenshots.
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >>"$wine_log" 2>&1
-  trap wine_desktop_end EXIT
 }
 
 # wine_desktop_dpi DPI: the display's dots per inch for the programs started next (Windows'
@@ -46,12 +33,7 @@ wine_desktop_dpi() {
   wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >>"$wine_log" 2>&1
   wine reg add 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' \
     /v LogPixels /t REG_DWORD /d "$1" /f >>"$wine_log" 2>&1
-  wineserver -k 2>/dev/null
-  wineserver -w
-}
-
-wine_desktop_end() {
-  wineserver -k 2>/dev/null || true
+  wine_session_restart
 }
 
 # wait_for SECONDS COMMAND...: succeeds as soon as COMMAND does, trying every 0.05 s.
