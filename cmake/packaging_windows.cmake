@@ -2,38 +2,86 @@
 #   ZV-16x16_FirmwareUpdater.exe                    the updater, stripped; needs only system DLLs
 #   ZV-16x16 Firmware Updater <version> Setup.exe   the installer (NSIS, dist/windows/installer.nsi)
 #   ZV-16x16_FirmwareUpdater-<version>-win32.zip    the portable updater with its licence
+# Two builds of one commit give the same bytes (see ZV_REPRODUCIBLE). With ZV_SIGN_COMMAND
+# (scripts/sign-windows, which scripts/build-windows passes when given a key) the updater,
+# the uninstaller and the installer are signed.
 set(ZV_WINDOWS_DIST ${CMAKE_BINARY_DIR}/windows)
 set(exe_name ZV-16x16_FirmwareUpdater.exe)
 set(stripped ${ZV_WINDOWS_DIST}/${exe_name})
 set(licence ${ZV_WINDOWS_DIST}/LICENSE.txt)
 set(ZV_WINDOWS_INSTALLER "${ZV_WINDOWS_DIST}/${ZV_PRODUCT_NAME} ${PROJECT_VERSION} Setup.exe")
 set(ZV_WINDOWS_ZIP ${ZV_WINDOWS_DIST}/ZV-16x16_FirmwareUpdater-${PROJECT_VERSION}-win32.zip)
+set(ZV_SIGN_COMMAND "" CACHE STRING "Signs a Windows file in place, given its path; empty: unsigned")
 
 find_program(MAKENSIS makensis REQUIRED)
+# For a zip that two builds make alike; where they are missing (a build on Windows itself),
+# CMake's own archiver makes it.
+find_program(ZIP zip)
+find_program(STRIP_NONDETERMINISM strip-nondeterminism)
+
+# The updater's single-instance segment, as Qt names the file mapping of a QSharedMemory whose
+# key is the application name (the executable's base name) and "_shmem": the installer looks
+# for it to tell whether the updater runs.
+get_filename_component(app_name ${exe_name} NAME_WE)
+string(SHA1 key_hash "${app_name}_shmem")
+string(REGEX REPLACE "[^A-Za-z]" "" key_letters "${app_name}_shmem")
+set(instance_mapping qipc_sharedmemory_${key_letters}${key_hash})
+
+set(sign_exe "")
+if(ZV_SIGN_COMMAND)
+  set(sign_exe COMMAND ${ZV_SIGN_COMMAND} ${stripped})
+endif()
 
 add_custom_command(OUTPUT ${stripped} ${licence}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${ZV_WINDOWS_DIST}
   COMMAND ${CMAKE_STRIP} -o ${stripped} $<TARGET_FILE:ZV-16x16_FirmwareUpdater>
+  ${sign_exe}
   COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/res/LICENSE.txt ${licence}
   DEPENDS ZV-16x16_FirmwareUpdater ${PROJECT_SOURCE_DIR}/res/LICENSE.txt
-  COMMENT "Stripping the updater")
+  COMMENT "Stripping the updater" VERBATIM)
 
-# The size that Add or Remove Programs shows, in KiB: the updater, its licence and the
-# uninstaller, taken from the stripped file when the installer is made.
-add_custom_command(OUTPUT ${ZV_WINDOWS_INSTALLER}
-  COMMAND ${CMAKE_COMMAND} -DEXE=${stripped} -DLICENCE=${licence}
-    -DMAKENSIS=${MAKENSIS} -DSCRIPT=${PROJECT_SOURCE_DIR}/dist/windows/installer.nsi
-    -DNAME=${ZV_PRODUCT_NAME} -DVERSION=${PROJECT_VERSION} -DPUBLISHER=${ZV_PUBLISHER}
-    -DEXE_NAME=${exe_name} -DICON=${ZV_ICON} -DOUTFILE=${ZV_WINDOWS_INSTALLER}
-    -P ${PROJECT_SOURCE_DIR}/cmake/make_installer.cmake
-  DEPENDS ${stripped} ${licence} ${PROJECT_SOURCE_DIR}/dist/windows/installer.nsi
-    ${PROJECT_SOURCE_DIR}/cmake/make_installer.cmake app_icon
-  COMMENT "Making the Windows installer")
+# zv_windows_installer(OUTFILE VERSION [EXE FILE] [SIGN_COMMAND COMMAND]): the installer of
+# the updater FILE (by default this build's), saying it is VERSION, signed with COMMAND (by
+# default ZV_SIGN_COMMAND). The tests make an older one to upgrade from, and a signed one.
+function(zv_windows_installer outfile version)
+  cmake_parse_arguments(arg "" "EXE;SIGN_COMMAND" "" ${ARGN})
+  if(NOT arg_EXE)
+    set(arg_EXE ${stripped})
+  endif()
+  set(sign "")
+  if(arg_SIGN_COMMAND)
+    set(sign "-DSIGN_COMMAND=${arg_SIGN_COMMAND}")
+  elseif(ZV_SIGN_COMMAND)
+    set(sign "-DSIGN_COMMAND=${ZV_SIGN_COMMAND}")
+  endif()
+  add_custom_command(OUTPUT ${outfile}
+    COMMAND ${MAKENSIS} -V2 -NOCD
+      -DNAME=${ZV_PRODUCT_NAME} -DVERSION=${version} -DPUBLISHER=${ZV_PUBLISHER}
+      -DEXE=${arg_EXE} -DEXE_NAME=${exe_name} -DLICENSE=${licence} -DICON=${ZV_ICON}
+      -DINSTANCE_MAPPING=${instance_mapping} -DOUTFILE=${outfile} ${sign}
+      ${PROJECT_SOURCE_DIR}/dist/windows/installer.nsi
+    DEPENDS ${arg_EXE} ${licence} ${PROJECT_SOURCE_DIR}/dist/windows/installer.nsi app_icon
+      ${arg_SIGN_COMMAND}
+    COMMENT "Making the Windows installer of ${version}" VERBATIM)
+endfunction()
+zv_windows_installer(${ZV_WINDOWS_INSTALLER} ${PROJECT_VERSION})
 
+# No owner, permissions or extra times in the entries (zip -X), the files' modes fixed, and the
+# entry times set to the source's (SOURCE_DATE_EPOCH).
+if(ZIP AND STRIP_NONDETERMINISM)
+  set(pack_zip
+    COMMAND chmod 0644 ${exe_name} LICENSE.txt
+    COMMAND ${CMAKE_COMMAND} -E rm -f ${ZV_WINDOWS_ZIP}
+    COMMAND ${ZIP} -X -D -q -9 ${ZV_WINDOWS_ZIP} ${exe_name} LICENSE.txt
+    COMMAND ${STRIP_NONDETERMINISM} --type zip --timestamp ${ZV_SOURCE_DATE_EPOCH} ${ZV_WINDOWS_ZIP})
+else()
+  set(pack_zip
+    COMMAND ${CMAKE_COMMAND} -E tar cf ${ZV_WINDOWS_ZIP} --format=zip ${exe_name} LICENSE.txt)
+endif()
 add_custom_command(OUTPUT ${ZV_WINDOWS_ZIP}
-  COMMAND ${CMAKE_COMMAND} -E tar cf ${ZV_WINDOWS_ZIP} --format=zip ${exe_name} LICENSE.txt
+  ${pack_zip}
   WORKING_DIRECTORY ${ZV_WINDOWS_DIST}
   DEPENDS ${stripped} ${licence}
-  COMMENT "Packing the portable updater")
+  COMMENT "Packing the portable updater" VERBATIM)
 
 add_custom_target(windows_dist ALL DEPENDS ${ZV_WINDOWS_INSTALLER} ${ZV_WINDOWS_ZIP})

@@ -2,26 +2,74 @@
 ; Program Files, a Start-menu shortcut, and an uninstaller listed in Add or Remove Programs.
 ; /S installs and uninstalls silently.
 ;
-; The build (cmake/packaging_windows.cmake) defines:
-;   NAME       the product's name, also the folder, the shortcut and the uninstall key
-;   VERSION    the updater's version
-;   PUBLISHER  who publishes it
-;   EXE        the stripped updater, and LICENSE the licence text it shows
-;   ICON       the application's icon, for the installer and the uninstaller
-;   OUTFILE    the installer to write
+; Installing again finds the folder of the earlier install (its InstallLocation), so that a
+; newer version upgrades in place, in a folder the user chose too, and the same version
+; repairs. Neither the installer nor the uninstaller goes on while the updater runs: one
+; that is updating an interface must not lose its program under it.
+;
+; The build (cmake/packaging_windows.cmake) defines every one of these:
+;   NAME              the product's name, also the folder, the shortcut and the uninstall key
+;   VERSION           the updater's version, three numbers
+;   PUBLISHER         who publishes it
+;   EXE               the stripped updater, installed as EXE_NAME
+;   EXE_NAME          the updater's file name
+;   LICENSE           the licence text the installer shows and installs
+;   ICON              the application's icon, for the installer and the uninstaller
+;   INSTANCE_MAPPING  the name of the updater's single-instance segment (a file mapping)
+;   OUTFILE           the installer to write
+; and, to sign the installer and the uninstaller it carries, SIGN_COMMAND: a command that
+; signs the file it is given, in place.
+!ifndef NAME
+  !error "NAME is not defined: the product's name"
+!endif
+!ifndef VERSION
+  !error "VERSION is not defined: the updater's version"
+!endif
+!ifndef PUBLISHER
+  !error "PUBLISHER is not defined"
+!endif
+!ifndef EXE
+  !error "EXE is not defined: the stripped updater"
+!endif
+!ifndef EXE_NAME
+  !error "EXE_NAME is not defined: the updater's file name"
+!endif
+!ifndef LICENSE
+  !error "LICENSE is not defined: the licence text"
+!endif
+!ifndef ICON
+  !error "ICON is not defined: the application's icon"
+!endif
+!ifndef INSTANCE_MAPPING
+  !error "INSTANCE_MAPPING is not defined: the updater's single-instance segment"
+!endif
+!ifndef OUTFILE
+  !error "OUTFILE is not defined: the installer to write"
+!endif
+
+!ifdef SIGN_COMMAND
+  !finalize '"${SIGN_COMMAND}" "%1"'
+  !uninstfinalize '"${SIGN_COMMAND}" "%1"'
+!endif
 
 Unicode true
 ManifestDPIAware true
 SetCompressor /SOLID lzma
+; No build-time file dates in the installer: two builds of one source give the same bytes.
+SetDateSave off
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${NAME}"
 !define UNINSTALLER "Uninstall.exe"
 !define SHORTCUT "$SMPROGRAMS\${NAME}.lnk"
+; Returned by a silent run that found the updater running (NSIS's own "aborted by the script").
+!define EXIT_UPDATER_RUNNING 2
 
 Name "${NAME}"
 OutFile "${OUTFILE}"
-; A 32-bit program: $PROGRAMFILES is "Program Files (x86)" on 64-bit Windows.
+; A 32-bit program: $PROGRAMFILES is "Program Files (x86)" on 64-bit Windows. An earlier
+; install's folder takes its place.
 InstallDir "$PROGRAMFILES\${NAME}"
+InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
 RequestExecutionLevel admin
 BrandingText "${NAME} ${VERSION}"
 VIProductVersion "${VERSION}.0"
@@ -32,6 +80,8 @@ VIAddVersionKey "FileDescription" "${NAME} Setup"
 VIAddVersionKey "FileVersion" "${VERSION}"
 VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
 
+!include "FileFunc.nsh"
+!include "LogicLib.nsh"
 !include "MUI2.nsh"
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
@@ -41,7 +91,7 @@ VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
 !insertmacro MUI_PAGE_LICENSE "${LICENSE}"
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
-!define MUI_FINISHPAGE_RUN "$INSTDIR\${EXE_NAME}"
+; No "run the updater" box: it would run with the installer's administrator token.
 !insertmacro MUI_PAGE_FINISH
 
 !insertmacro MUI_UNPAGE_CONFIRM
@@ -49,13 +99,35 @@ VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
 
 !insertmacro MUI_LANGUAGE "English"
 
+; Waits while the updater runs: the updater holds its single-instance segment for as long as
+; it runs, in the signed-in user's session, which is the installer's too. Asks to close it;
+; Cancel, or a silent run, ends with EXIT_UPDATER_RUNNING.
+!macro REFUSE_WHILE_UPDATER_RUNS prefix
+  Function ${prefix}RefuseWhileUpdaterRuns
+    check:
+    System::Call 'kernel32::OpenFileMappingW(i 4, i 0, w "${INSTANCE_MAPPING}") p .r0'
+    ${If} $0 = 0
+      Return
+    ${EndIf}
+    System::Call 'kernel32::CloseHandle(p r0)'
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION \
+      "The ${NAME} is running. Close it first, then choose Retry." /SD IDCANCEL IDRETRY check
+    SetErrorLevel ${EXIT_UPDATER_RUNNING}
+    Quit
+  FunctionEnd
+!macroend
+!insertmacro REFUSE_WHILE_UPDATER_RUNS ""
+!insertmacro REFUSE_WHILE_UPDATER_RUNS "un."
+
 ; For every user of the machine: the shortcut in the common Start menu.
 Function .onInit
   SetShellVarContext all
+  Call RefuseWhileUpdaterRuns
 FunctionEnd
 
 Function un.onInit
   SetShellVarContext all
+  Call un.RefuseWhileUpdaterRuns
 FunctionEnd
 
 Section "Install"
@@ -76,7 +148,10 @@ Section "Install"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" ${SIZE_KB}
+
+  ; What the folder holds now, in KiB, as Add or Remove Programs shows it.
+  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
 SectionEnd
 
 Section "Uninstall"

@@ -2,16 +2,18 @@
 # The Windows installer under Wine, as a Windows user meets it: its pages show the licence;
 # a silent install puts the updater under Program Files with a Start-menu shortcut and an
 # entry in Add or Remove Programs; the installed updater starts from its shortcut and shows
-# its window; a silent uninstall leaves no file, shortcut or registry entry behind.
-#   installer_test.sh INSTALLER PRODUCT_NAME VERSION PUBLISHER SHOTS
+# its window; a silent uninstall leaves no file, shortcut or registry entry behind. Then, over
+# an older build installed in a folder of the user's choice: the newer one upgrades it in
+# place, installing it again repairs it, and while the updater runs neither the installer nor
+# the uninstaller goes on (a box, or in silent mode exit status 2).
+#   installer_test.sh INSTALLER OLDER_INSTALLER OLDER_VERSION PRODUCT_NAME VERSION PUBLISHER SHOTS
 set -uo pipefail
-if [ -z "${ZV_UNDER_XVFB:-}" ]; then
-  ZV_UNDER_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
-fi
-installer=$(readlink -f "$1") product=$2 version=$3 publisher=$4 shots=$5
+source "$(dirname "$0")/wine_desktop.sh"
+wine_session_x "$@"
+installer=$(readlink -f "$1") older=$(readlink -f "$2") older_version=$3
+product=$4 version=$5 publisher=$6 shots=$7
 mkdir -p "$shots"
 shots=$(cd "$shots" && pwd)
-source "$(dirname "$0")/wine_desktop.sh"
 wine_desktop_prefix "${ZV_WINE_DESKTOP_PREFIX:-$shots/wineprefix}"
 wine_desktop_dpi 96
 
@@ -82,4 +84,68 @@ wait_for 60 uninstalled
 check "silent uninstall removed the folder" folder_gone
 check "silent uninstall removed the shortcut" [ ! -e "$shortcut" ]
 check "silent uninstall removed the registry entry" entry_gone
+
+# -- An upgrade in place, over an older build in a folder of the user's choice --------------
+# NSIS takes /D= unquoted, and Wine quotes an argument that holds a space: a folder without.
+custom_windows='C:\Studio\ZV-16x16'
+custom="$WINEPREFIX/drive_c/Studio/ZV-16x16"
+rm -rf "$WINEPREFIX/drive_c/Studio"
+value_of() { wine reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | awk -v name="$1" '$1 == name { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'; }
+wine "$older" /S "/D=$custom_windows" >"$shots/install-older.log" 2>&1
+check "the older build installs in the chosen folder" [ -f "$custom/$exe_name" ]
+check "its entry says $older_version" [ "$(value_of DisplayVersion)" = "$older_version" ]
+wine "$installer" /S >"$shots/upgrade.log" 2>&1
+check "the upgrade exits with 0" [ $? = 0 ]
+check "the upgrade went into the chosen folder" [ "$(value_of InstallLocation)" = "$custom_windows" ]
+check "no second copy in the default folder" [ ! -e "$folder" ]
+check "the entry now says $version" [ "$(value_of DisplayVersion)" = "$version" ]
+check "one entry in Add or Remove Programs" \
+  [ "$(wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null |
+    tr -d '\r' | grep -c "DisplayName    REG_SZ    $product\$")" = 1 ]
+# The size shown is what the folder holds, in KiB, give or take the rounding of each file.
+size=$(value_of EstimatedSize)
+bytes=$(cat "$custom"/* | wc -c)
+between() { [ "$1" -ge "$2" ] && [ "$1" -le "$3" ]; }
+check "the size shown ($((size)) KiB) is what was installed ($((bytes / 1024)) KiB)" \
+  between $((size)) $((bytes / 1024)) $((bytes / 1024 + 3))
+
+# -- A repair: the same version again puts back what is missing ------------------------------
+rm -f "$custom/$exe_name"
+wine "$installer" /S >"$shots/repair.log" 2>&1
+check "installing the same version again repairs" cmp -s "$custom/$exe_name" "$(dirname "$installer")/$exe_name"
+
+# -- Not while the updater runs --------------------------------------------------------------
+wine "$custom/$exe_name" >"$shots/running-updater.log" 2>&1 &
+if win=$(wait_window "${exe_name%.exe}" 60); then
+  wine "$older" /S >"$shots/refused-install.log" 2>&1
+  check "a silent install while the updater runs exits with 2" [ $? = 2 ]
+  check "and changed nothing" [ "$(value_of DisplayVersion)" = "$version" ]
+  wine "$custom_windows\\Uninstall.exe" /S "_?=$custom_windows" >"$shots/refused-uninstall.log" 2>&1
+  check "a silent uninstall while the updater runs exits with 2" [ $? = 2 ]
+  check "and removed nothing" [ -f "$custom/$exe_name" ]
+
+  wine "$installer" >"$shots/refused-pages.log" 2>&1 &
+  pages=$!
+  if box=$(wait_window "$product Setup" 60); then
+    shot "$box" installer-updater-running
+    # The box may wrap its line: read as one.
+    said=$(ocr "$shots/installer-updater-running.png" | tr '\n' ' ')
+    check "the installer says the updater runs" contains "$said" "Updater is running."
+    check "and asks to close it first" contains "$said" "then choose Retry."
+    xdotool windowfocus --sync "$box" key Escape
+    check "Cancel leaves the installer" wait_exit "$pages" 20
+  else
+    check "a box while the updater runs" false
+  fi
+  xdotool windowfocus --sync "$win" key alt+F4
+  not_running() { ! pgrep -f "$exe_name" >/dev/null; }
+  wait_for 20 not_running
+else
+  check "a window of the updater in the chosen folder" false
+fi
+
+wine "$custom_windows\\Uninstall.exe" /S >"$shots/uninstall-custom.log" 2>&1
+custom_gone() { [ ! -e "$custom" ] && entry_gone; }
+wait_for 60 custom_gone
+check "the upgraded install uninstalls completely" custom_gone
 checks_passed
