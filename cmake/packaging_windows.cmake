@@ -34,7 +34,9 @@ endif()
 
 add_custom_command(OUTPUT ${stripped} ${licence}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${ZV_WINDOWS_DIST}
-  COMMAND ${CMAKE_STRIP} -o ${stripped} $<TARGET_FILE:ZV-16x16_FirmwareUpdater>
+  # Debian's strip stamps the image with SOURCE_DATE_EPOCH, or the time: 0, as the linker.
+  COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0
+    ${CMAKE_STRIP} -o ${stripped} $<TARGET_FILE:ZV-16x16_FirmwareUpdater>
   ${sign_exe}
   COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/res/LICENSE.txt ${licence}
   DEPENDS ZV-16x16_FirmwareUpdater ${PROJECT_SOURCE_DIR}/res/LICENSE.txt
