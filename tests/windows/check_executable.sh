@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows updater as a file: a 32-bit x86 program of the GUI subsystem, stripped, with
 # 2 MiB of stack reserved for the main thread, whose only resources are the icon group
-# IDI_ICON1 and its pictures, and which imports no DLL that Windows itself lacks.
+# IDI_ICON1 and its pictures, which imports no DLL that Windows itself lacks, and which
+# carries no build time or build folder (two builds of one commit must give the same bytes).
 #   check_executable.sh EXE OBJDUMP
 set -uo pipefail
 exe=$1 objdump=$2
@@ -17,6 +18,8 @@ check "32-bit x86 (PE32)" [ "$(field Magic)" = 010b ]
 check "GUI subsystem" [ "$(field Subsystem)" = 00000002 ]
 check "2 MiB main-thread stack" [ "$((16#$(field SizeOfStackReserve)))" = 2097152 ]
 check "stripped" bash -c "! '$objdump' -f '$exe' | grep -q HAS_SYMS && ! '$objdump' -h '$exe' | grep -q '\.debug'"
+check "no link time stamp" [ "$(awk '$1 == "Time/Date" { $1 = ""; print; exit }' <<<"$headers")" = " Thu Jan 1 00:00:00 1970" ]
+check "no folder of the build machine" bash -c "! strings -a '$exe' | grep -q -e '$HOME/' -e '$(cd "$(dirname "$0")/../.." && pwd)/'"
 
 resources=$(wrestool -l "$exe")
 echo "$resources"
