@@ -14,12 +14,12 @@
 #include <QVBoxLayout>
 
 #include "fwupdateworker.h"
+#include "imagefile.h"
 #include "ui_mainwindow.h"
 #include "updatechecks.h"
 
 namespace {
 
-const char kEmbeddedImage[] = ":/res/update.bin";
 const char kLicence[] = ":/res/LICENSE.txt";
 
 // The interface's settings panel talks to the device too: it is ended before every check.
@@ -65,27 +65,14 @@ void MainWindow::warn(const QString &text) {
 }
 
 bool MainWindow::load_fw(const QString &path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return false;
-  const qint64 size = file.size();
-  if (size > LOADED_IMAGE_CAPACITY) return false;
-  if (file.read(reinterpret_cast<char *>(loaded.data), size) != size) return false;
-  loaded.size = static_cast<uint32_t>(size);
-  if (loaded.size < static_cast<uint32_t>(device.set_image_header(nullptr))) return false;
-  device.set_image_header(loaded.data);
-  if (!DeviceConnection::check_image(loaded.data, static_cast<int32_t>(loaded.size))) {
-    warn(QString("Checksum Error: %1").arg(path));
-    return false;
-  }
-  std::string product;
-  if (!device.get_image_product(product)) {
-    warn(QString("Cannot get product name: %1").arg(path));
+  const ImageFile image = load_image_file(device, loaded, path);
+  if (!image.loaded) {
+    if (!image.problem.isEmpty()) warn(image.problem);
     return false;
   }
   // All three at once: a "%1" inside the product name must stay text.
   ui->label->setText(QString("%1 Firmware Updater\n\nTo %2, build %3")
-                         .arg(QString::fromUtf8(product.c_str()),
-                              version_text(device.get_image_version()),
+                         .arg(image.product, version_text(device.get_image_version()),
                               QString("%1").arg(device.get_image_build())));
   return true;
 }
@@ -133,7 +120,7 @@ void MainWindow::start_update() {
 
   ui->button_fwupdate->setEnabled(false);
   ui->button_fwupdate->setText("Updating...");
-  guard.begin(this);
+  guard.begin(static_cast<uintptr_t>(winId()));
 
   auto *thread = new QThread;
   auto *worker = new FWUpdateWorker;

@@ -1,14 +1,15 @@
 # What a Linux install puts in place, and the Debian package that carries it (CPack DEB):
-#   bin/ZV-16x16_FirmwareUpdater
+#   bin/ZV-16x16_FirmwareUpdater, bin/zv16x16-update (the console updater)
 #   share/applications/<app id>.desktop, share/metainfo/<app id>.metainfo.xml
 #   share/icons/hicolor/<size>/apps/<app id>.png
 #   the udev rule, in udev's own rules directory
-#   share/doc/<package>/copyright and changelog.gz, share/man/man1/ZV-16x16_FirmwareUpdater.1.gz
+#   share/doc/<package>/copyright and changelog.gz
+#   share/man/man1/ZV-16x16_FirmwareUpdater.1.gz and zv16x16-update.1.gz
 # scripts/package builds the package.
 include(GNUInstallDirs)
 set(ZV_PACKAGE zv16x16-firmware-updater)
 
-install(TARGETS ZV-16x16_FirmwareUpdater RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS ZV-16x16_FirmwareUpdater zv16x16-update RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${ZV_DIST_DIR}/${ZV_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${ZV_DIST_DIR}/${ZV_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
@@ -28,13 +29,17 @@ set(changelog ${ZV_DIST_DIR}/changelog.gz)
 add_custom_command(OUTPUT ${changelog}
   COMMAND gzip -9 -n -c ${PROJECT_SOURCE_DIR}/dist/linux/changelog > ${changelog}
   DEPENDS ${PROJECT_SOURCE_DIR}/dist/linux/changelog COMMENT "Compressing the changelog")
-set(manual ${ZV_DIST_DIR}/ZV-16x16_FirmwareUpdater.1.gz)
-add_custom_command(OUTPUT ${manual}
-  COMMAND gzip -9 -n -c ${PROJECT_SOURCE_DIR}/dist/linux/ZV-16x16_FirmwareUpdater.1 > ${manual}
-  DEPENDS ${PROJECT_SOURCE_DIR}/dist/linux/ZV-16x16_FirmwareUpdater.1
-  COMMENT "Compressing the manual page")
-install(FILES ${manual} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-add_custom_target(desktop_files ALL DEPENDS ${icons} ${changelog} ${manual})
+set(manuals "")
+foreach(page ZV-16x16_FirmwareUpdater zv16x16-update)
+  set(manual ${ZV_DIST_DIR}/${page}.1.gz)
+  add_custom_command(OUTPUT ${manual}
+    COMMAND gzip -9 -n -c ${PROJECT_SOURCE_DIR}/dist/linux/${page}.1 > ${manual}
+    DEPENDS ${PROJECT_SOURCE_DIR}/dist/linux/${page}.1
+    COMMENT "Compressing the manual page of ${page}")
+  install(FILES ${manual} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  list(APPEND manuals ${manual})
+endforeach()
+add_custom_target(desktop_files ALL DEPENDS ${icons} ${changelog} ${manuals})
 install(FILES ${PROJECT_SOURCE_DIR}/dist/linux/copyright ${changelog}
   DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${ZV_PACKAGE})
 

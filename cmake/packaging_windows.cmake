@@ -1,13 +1,16 @@
 # What a Windows user gets, in ${CMAKE_BINARY_DIR}/windows/ (target windows_dist):
 #   ZV-16x16_FirmwareUpdater.exe                    the updater, stripped; needs only system DLLs
+#   zv16x16-update.exe                              the console updater, stripped, likewise
 #   ZV-16x16 Firmware Updater <version> Setup.exe   the installer (NSIS, dist/windows/installer.nsi)
-#   ZV-16x16_FirmwareUpdater-<version>-win32.zip    the portable updater with its licence
+#   ZV-16x16_FirmwareUpdater-<version>-win32.zip    the portable updaters with their licence
 # Two builds of one commit give the same bytes (see ZV_REPRODUCIBLE). With ZV_SIGN_COMMAND
 # (scripts/sign-windows, which scripts/build-windows passes when given a key) the updater,
 # the uninstaller and the installer are signed.
 set(ZV_WINDOWS_DIST ${CMAKE_BINARY_DIR}/windows)
 set(exe_name ZV-16x16_FirmwareUpdater.exe)
 set(stripped ${ZV_WINDOWS_DIST}/${exe_name})
+set(console_name zv16x16-update.exe)
+set(console ${ZV_WINDOWS_DIST}/${console_name})
 set(licence ${ZV_WINDOWS_DIST}/LICENSE.txt)
 set(ZV_WINDOWS_INSTALLER "${ZV_WINDOWS_DIST}/${ZV_PRODUCT_NAME} ${PROJECT_VERSION} Setup.exe")
 set(ZV_WINDOWS_ZIP ${ZV_WINDOWS_DIST}/ZV-16x16_FirmwareUpdater-${PROJECT_VERSION}-win32.zip)
@@ -28,8 +31,10 @@ string(REGEX REPLACE "[^A-Za-z]" "" key_letters "${app_name}_shmem")
 set(instance_mapping qipc_sharedmemory_${key_letters}${key_hash})
 
 set(sign_exe "")
+set(sign_console "")
 if(ZV_SIGN_COMMAND)
   set(sign_exe COMMAND ${ZV_SIGN_COMMAND} ${stripped})
+  set(sign_console COMMAND ${ZV_SIGN_COMMAND} ${console})
 endif()
 
 add_custom_command(OUTPUT ${stripped} ${licence}
@@ -41,6 +46,13 @@ add_custom_command(OUTPUT ${stripped} ${licence}
   COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/res/LICENSE.txt ${licence}
   DEPENDS ZV-16x16_FirmwareUpdater ${PROJECT_SOURCE_DIR}/res/LICENSE.txt
   COMMENT "Stripping the updater" VERBATIM)
+add_custom_command(OUTPUT ${console}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${ZV_WINDOWS_DIST}
+  COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0
+    ${CMAKE_STRIP} -o ${console} $<TARGET_FILE:zv16x16-update>
+  ${sign_console}
+  DEPENDS zv16x16-update
+  COMMENT "Stripping the console updater" VERBATIM)
 
 # zv_windows_installer(OUTFILE VERSION [EXE FILE] [SIGN_COMMAND COMMAND]): the installer of
 # the updater FILE (by default this build's), saying it is VERSION, signed with COMMAND (by
@@ -59,10 +71,11 @@ function(zv_windows_installer outfile version)
   add_custom_command(OUTPUT ${outfile}
     COMMAND ${MAKENSIS} -V2 -NOCD
       -DNAME=${ZV_PRODUCT_NAME} -DVERSION=${version} -DPUBLISHER=${ZV_PUBLISHER}
-      -DEXE=${arg_EXE} -DEXE_NAME=${exe_name} -DLICENSE=${licence} -DICON=${ZV_ICON}
+      -DEXE=${arg_EXE} -DEXE_NAME=${exe_name} -DCONSOLE_EXE=${console}
+      -DCONSOLE_EXE_NAME=${console_name} -DLICENSE=${licence} -DICON=${ZV_ICON}
       -DINSTANCE_MAPPING=${instance_mapping} -DOUTFILE=${outfile} ${sign}
       ${PROJECT_SOURCE_DIR}/dist/windows/installer.nsi
-    DEPENDS ${arg_EXE} ${licence} ${PROJECT_SOURCE_DIR}/dist/windows/installer.nsi app_icon
+    DEPENDS ${arg_EXE} ${console} ${licence} ${PROJECT_SOURCE_DIR}/dist/windows/installer.nsi app_icon
       ${arg_SIGN_COMMAND}
     COMMENT "Making the Windows installer of ${version}" VERBATIM)
 endfunction()
@@ -72,18 +85,19 @@ zv_windows_installer(${ZV_WINDOWS_INSTALLER} ${PROJECT_VERSION})
 # entry times set to the source's (SOURCE_DATE_EPOCH).
 if(ZIP AND STRIP_NONDETERMINISM)
   set(pack_zip
-    COMMAND chmod 0644 ${exe_name} LICENSE.txt
+    COMMAND chmod 0644 ${exe_name} ${console_name} LICENSE.txt
     COMMAND ${CMAKE_COMMAND} -E rm -f ${ZV_WINDOWS_ZIP}
-    COMMAND ${ZIP} -X -D -q -9 ${ZV_WINDOWS_ZIP} ${exe_name} LICENSE.txt
+    COMMAND ${ZIP} -X -D -q -9 ${ZV_WINDOWS_ZIP} ${exe_name} ${console_name} LICENSE.txt
     COMMAND ${STRIP_NONDETERMINISM} --type zip --timestamp ${ZV_SOURCE_DATE_EPOCH} ${ZV_WINDOWS_ZIP})
 else()
   set(pack_zip
-    COMMAND ${CMAKE_COMMAND} -E tar cf ${ZV_WINDOWS_ZIP} --format=zip ${exe_name} LICENSE.txt)
+    COMMAND ${CMAKE_COMMAND} -E tar cf ${ZV_WINDOWS_ZIP} --format=zip ${exe_name} ${console_name}
+      LICENSE.txt)
 endif()
 add_custom_command(OUTPUT ${ZV_WINDOWS_ZIP}
   ${pack_zip}
   WORKING_DIRECTORY ${ZV_WINDOWS_DIST}
-  DEPENDS ${stripped} ${licence}
-  COMMENT "Packing the portable updater" VERBATIM)
+  DEPENDS ${stripped} ${console} ${licence}
+  COMMENT "Packing the portable updaters" VERBATIM)
 
 add_custom_target(windows_dist ALL DEPENDS ${ZV_WINDOWS_INSTALLER} ${ZV_WINDOWS_ZIP})

@@ -1,6 +1,7 @@
-// The USB transport: five operations on a device record, the one seam between the control
-// protocol and the platform's way of reaching the interface. Exactly one implementation is
-// linked into each program (HACKING.md tells how to add one):
+// The USB transport: five operations on a device record (and one question about the last
+// open), the one seam between the control protocol and the platform's way of reaching the
+// interface. Exactly one implementation is linked into each program (HACKING.md tells how to
+// add one):
 //
 //   usbdevs_win.cpp      Windows: the interface's own kernel driver, found through SetupAPI
 //   usbdevs_libusb.cpp   Linux and macOS: libusb vendor control transfers on endpoint 0
@@ -51,6 +52,11 @@ int usbdevs_close(usbdevs_device *dev);
 // "Not found" prints nothing; a device that is found but cannot be opened prints its line
 // (and, where the system refused access, says how to grant it).
 int usbdevs_open(usbdevs_device *dev, usbdevs_device **out, uint8_t index);
+
+// 1 when the last usbdevs_open found the interface but the system would not let this user
+// open it; 0 otherwise. Prints nothing. A program tells "no access" from "not connected" by
+// it; the protocol never asks.
+int usbdevs_access_denied();
 
 // One vendor control transfer to the device (bmRequestType 0x40): `length` bytes of `data`
 // with bRequest `request`, wValue `value`, wIndex `index`. 0 only when every byte went.

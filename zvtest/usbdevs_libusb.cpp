@@ -49,6 +49,7 @@ struct Transport {
   libusb_device *device = nullptr;         // referenced while open
   libusb_device_handle *handle = nullptr;  // kept between transfers, unless opening per transfer
   bool unusable = false;  // gone, or attached but silent: transfers fail at once until reopened
+  bool access_denied = false;  // the last open found the interface and was refused it
 };
 
 Transport state;
@@ -186,6 +187,7 @@ int usbdevs_close(usbdevs_device *dev) {
 
 int usbdevs_open(usbdevs_device *dev, usbdevs_device **out, uint8_t index) {
   if (index != 0) return 1;
+  state.access_denied = false;
   if (!ensure_context()) return 1;
   libusb_device *device = find_interface();
   if (device == nullptr) return 1;
@@ -194,7 +196,10 @@ int usbdevs_open(usbdevs_device *dev, usbdevs_device **out, uint8_t index) {
   if (status != LIBUSB_SUCCESS) {
     ZV_DIAG(kSource);
     print_libusb_error(status);
-    if (status == LIBUSB_ERROR_ACCESS) explain_access_denied();
+    if (status == LIBUSB_ERROR_ACCESS) {
+      explain_access_denied();
+      state.access_denied = true;
+    }
     libusb_unref_device(device);
     return 1;
   }
@@ -206,6 +211,8 @@ int usbdevs_open(usbdevs_device *dev, usbdevs_device **out, uint8_t index) {
   if (out != nullptr) *out = dev;
   return 0;
 }
+
+int usbdevs_access_denied() { return state.access_denied ? 1 : 0; }
 
 int usbdevs_vendor_out(usbdevs_device *dev, uint8_t request, uint16_t value, uint16_t index,
                        uint16_t length, const uint8_t *data) {

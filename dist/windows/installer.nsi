@@ -13,6 +13,8 @@
 ;   PUBLISHER         who publishes it
 ;   EXE               the stripped updater, installed as EXE_NAME
 ;   EXE_NAME          the updater's file name
+;   CONSOLE_EXE       the stripped console updater, installed as CONSOLE_EXE_NAME
+;   CONSOLE_EXE_NAME  the console updater's file name
 ;   LICENSE           the licence text the installer shows and installs
 ;   ICON              the application's icon, for the installer and the uninstaller
 ;   INSTANCE_MAPPING  the name of the updater's single-instance segment (a file mapping)
@@ -33,6 +35,12 @@
 !endif
 !ifndef EXE_NAME
   !error "EXE_NAME is not defined: the updater's file name"
+!endif
+!ifndef CONSOLE_EXE
+  !error "CONSOLE_EXE is not defined: the stripped console updater"
+!endif
+!ifndef CONSOLE_EXE_NAME
+  !error "CONSOLE_EXE_NAME is not defined: the console updater's file name"
 !endif
 !ifndef LICENSE
   !error "LICENSE is not defined: the licence text"
@@ -133,6 +141,7 @@ FunctionEnd
 Section "Install"
   SetOutPath "$INSTDIR"
   File "/oname=${EXE_NAME}" "${EXE}"
+  File "/oname=${CONSOLE_EXE_NAME}" "${CONSOLE_EXE}"
   File "/oname=LICENSE.txt" "${LICENSE}"
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
 
@@ -157,6 +166,7 @@ SectionEnd
 Section "Uninstall"
   Delete "${SHORTCUT}"
   Delete "$INSTDIR\${EXE_NAME}"
+  Delete "$INSTDIR\${CONSOLE_EXE_NAME}"
   Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\${UNINSTALLER}"
   RMDir "$INSTDIR"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # layering.sh SOURCE_DIR: a layer calls only downwards. The device libraries (zvtest/) and
-# the device model (zvsim/) include no Qt header, and nothing below the application (those
-# two and tools/) includes a header of app/.
+# the device model (zvsim/) include no Qt header; the update core (updatecore/) includes no
+# header of Qt's widgets or GUI; and nothing below the application (those three and tools/)
+# includes a header of app/.
 set -uo pipefail
 cd "$1"
 failed=0
@@ -11,8 +12,18 @@ if [ -n "$qt" ]; then
   echo "$qt"
   failed=1
 fi
+# Every header of Qt's QtWidgets and QtGui modules, as the installed Qt names them.
+qt_headers=$(pkg-config --variable=includedir Qt5Widgets)
+gui_headers=$(ls "$qt_headers/QtWidgets" "$qt_headers/QtGui" | grep -v ':$' | sed '/^$/d' |
+  sed 's/\./\\./g' | paste -sd'|')
+widgets=$(git grep -nE "^[[:space:]]*#[[:space:]]*include[[:space:]]*<((QtWidgets|QtGui)/)?(${gui_headers})>" -- updatecore)
+if [ -n "$widgets" ]; then
+  echo "widgets or GUI in the update core:"
+  echo "$widgets"
+  failed=1
+fi
 app_headers=$(git ls-files 'app/*.h' | xargs -n1 basename | sed 's/\./\\./g' | paste -sd'|')
-upward=$(git grep -nE "^[[:space:]]*#[[:space:]]*include[[:space:]]*[<\"](ui_[a-z]*\.h|${app_headers})[>\"]" -- zvtest zvsim tools)
+upward=$(git grep -nE "^[[:space:]]*#[[:space:]]*include[[:space:]]*[<\"](ui_[a-z]*\.h|${app_headers})[>\"]" -- zvtest zvsim tools updatecore)
 if [ -n "$upward" ]; then
   echo "includes of the application from below it:"
   echo "$upward"

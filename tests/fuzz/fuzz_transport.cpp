@@ -48,6 +48,8 @@ int usbdevs_open(usbdevs_device *dev, usbdevs_device **out, uint8_t index) {
   return 0;
 }
 
+int usbdevs_access_denied() { return 0; }
+
 int usbdevs_vendor_out(usbdevs_device *, uint8_t request, uint16_t, uint16_t, uint16_t length,
                        const uint8_t *data) {
   if (used_up() || length == 0 || data == nullptr) return 1;

@@ -47,7 +47,7 @@ check "cancelling installed nothing" [ ! -e "$folder" ]
 
 wine "$installer" /S >"$shots/install.log" 2>&1
 check "silent install exits with 0" [ $? = 0 ]
-for file in "$exe_name" LICENSE.txt Uninstall.exe; do
+for file in "$exe_name" zv16x16-update.exe LICENSE.txt Uninstall.exe; do
   check "installed: Program Files/$product/$file" [ -f "$folder/$file" ]
 done
 check "the Start-menu shortcut is there" [ -f "$shortcut" ]

@@ -18,7 +18,7 @@
 
 namespace {
 
-const char kSource[] = "app\\updateguard_logind.cpp";
+const char kSource[] = "updatecore\\updateguard_logind.cpp";
 const char kWhat[] =
     "shutdown:sleep:idle:handle-power-key:handle-suspend-key:handle-hibernate-key:"
     "handle-lid-switch";
@@ -41,7 +41,7 @@ struct UpdateGuard::Hold {
 UpdateGuard::UpdateGuard() = default;
 UpdateGuard::~UpdateGuard() = default;
 
-void UpdateGuard::begin(QWidget *) {
+void UpdateGuard::begin(uintptr_t) {
   end();
   QDBusConnection bus = QDBusConnection::systemBus();
   if (!bus.isConnected()) return refused(__LINE__, bus.lastError().message());

@@ -9,9 +9,10 @@ struct UpdateGuard::Hold {};
 UpdateGuard::UpdateGuard() = default;
 UpdateGuard::~UpdateGuard() = default;
 
-void UpdateGuard::begin(QWidget *) {
-  std::printf("app\\updateguard_none.cpp:%d:ERROR sleep and shutdown are not held off here\n",
-              __LINE__);
+void UpdateGuard::begin(uintptr_t) {
+  std::printf(
+      "updatecore\\updateguard_none.cpp:%d:ERROR sleep and shutdown are not held off here\n",
+      __LINE__);
 }
 
 void UpdateGuard::end() { hold_.reset(); }

@@ -2,8 +2,8 @@
 // then the device's product, version and build, the product rule and, while they apply, the
 // version rules and the checksum. The window shows a refusal in its box and asks the user to
 // confirm the rest; whatever drives an update without the window makes the same checks here.
-#ifndef APP_UPDATECHECKS_H
-#define APP_UPDATECHECKS_H
+#ifndef UPDATECORE_UPDATECHECKS_H
+#define UPDATECORE_UPDATECHECKS_H
 
 #include <QString>
 
@@ -15,9 +15,21 @@ struct UpdateSide {
   QString product, version, build;
 };
 
+// Which check ended them, for a program that answers with an exit status.
+enum class CheckOutcome {
+  kOffered,           // every check passed: the update may be offered
+  kImageInvalid,      // the loaded image's sums or product
+  kNotConnected,      // no interface could be opened
+  kDeviceUnreadable,  // the interface did not tell its product, version, build or checksum
+  kWrongProduct,
+  kNotNewer,          // the image is not newer than the firmware the interface runs
+  kAlreadyInstalled,  // the interface already runs the image
+};
+
 struct UpdateChecks {
   QString refusal;      // the text of the refusal; empty when the update may be offered
-  UpdateSide from, to;  // the device, and the image; complete only without a refusal
+  UpdateSide from, to;  // the device, and the image: those read before a refusal
+  CheckOutcome outcome = CheckOutcome::kOffered;
 };
 
 // "%1.%2": the version's minor part as two zero-filled digits (105 shows as 1.05).

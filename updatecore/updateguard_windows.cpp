@@ -1,6 +1,6 @@
 // Windows: while the update runs, the window holds a shutdown block reason (so that Windows
 // says why it may not shut down yet) and the worker's thread asks the system to stay awake.
-#include <QWidget>
+// A program without a window has no reason to hold: it keeps the system awake only.
 #include <cstdio>
 
 #include "power_windows.h"
@@ -8,7 +8,7 @@
 
 namespace {
 
-const char kSource[] = "app\\updateguard_windows.cpp";
+const char kSource[] = "updatecore\\updateguard_windows.cpp";
 const wchar_t kWhy[] = L"Firmware update in progress";
 
 void refused(int line) {
@@ -26,9 +26,10 @@ struct UpdateGuard::Hold {
 UpdateGuard::UpdateGuard() = default;
 UpdateGuard::~UpdateGuard() { end(); }
 
-void UpdateGuard::begin(QWidget *window) {
+void UpdateGuard::begin(uintptr_t window) {
   end();
-  void *handle = reinterpret_cast<void *>(window->winId());
+  if (window == 0) return;
+  void *handle = reinterpret_cast<void *>(window);
   if (!power_block_shutdown(handle, kWhy)) return refused(__LINE__);
   hold_.reset(new Hold{handle});
 }

@@ -22,6 +22,8 @@ bool DeviceConnection::close() {
 
 bool DeviceConnection::is_open() const { return device_ != nullptr; }
 
+bool DeviceConnection::access_denied() { return usbdevs_access_denied() != 0; }
+
 bool DeviceConnection::get_product_name(std::string &out) {
   const uint8_t kMaximum = 64;
   uint8_t name[kMaximum];

@@ -8,8 +8,8 @@
 //
 // Not locked: the window's thread uses it for the checks before an update, the worker's
 // thread during one, never both at once.
-#ifndef APP_DEVICECONNECTION_H
-#define APP_DEVICECONNECTION_H
+#ifndef UPDATECORE_DEVICECONNECTION_H
+#define UPDATECORE_DEVICECONNECTION_H
 
 #include <atomic>
 #include <cstdint>
@@ -30,6 +30,8 @@ class DeviceConnection {
   bool open();   // searches again from index 0; false leaves the connection closed
   bool close();  // forgets the device; sends nothing
   bool is_open() const;
+  // After a failed open: the interface is there, but the system would not let this user open it.
+  static bool access_denied();
   bool get_product_name(std::string &out);  // appends at most 64 bytes
   bool get_version(uint16_t &out);
   bool get_build(uint16_t &out);

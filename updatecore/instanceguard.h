@@ -1,8 +1,8 @@
 // One running updater per desktop. The first copy holds a 1-byte shared-memory segment
 // named after the application; a later copy finds it and must end. A system semaphore
 // serialises the check-and-claim between copies that start at the same moment.
-#ifndef APP_INSTANCEGUARD_H
-#define APP_INSTANCEGUARD_H
+#ifndef UPDATECORE_INSTANCEGUARD_H
+#define UPDATECORE_INSTANCEGUARD_H
 
 #include <QSharedMemory>
 #include <QString>

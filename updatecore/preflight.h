@@ -1,7 +1,7 @@
 // The rules that the checks before an update apply, apart from the window that applies
 // them in their order (MainWindow::on_button_fwupdate_clicked). No Qt, no device.
-#ifndef APP_PREFLIGHT_H
-#define APP_PREFLIGHT_H
+#ifndef UPDATECORE_PREFLIGHT_H
+#define UPDATECORE_PREFLIGHT_H
 
 #include <cstdint>
 #include <string>

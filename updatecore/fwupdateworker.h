@@ -2,8 +2,8 @@
 // checks that its checksum reads are stable, sends the image and verifies the device's
 // checksum against the image header, with up to three attempts. It reports through its
 // signals only: status texts, at most one failure text, and exactly one finished(), last.
-#ifndef APP_FWUPDATEWORKER_H
-#define APP_FWUPDATEWORKER_H
+#ifndef UPDATECORE_FWUPDATEWORKER_H
+#define UPDATECORE_FWUPDATEWORKER_H
 
 #include <QObject>
 #include <QString>

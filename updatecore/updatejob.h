@@ -1,6 +1,6 @@
 // The records that an update shares between the window and the worker thread.
-#ifndef APP_UPDATEJOB_H
-#define APP_UPDATEJOB_H
+#ifndef UPDATECORE_UPDATEJOB_H
+#define UPDATECORE_UPDATEJOB_H
 
 #include <atomic>
 #include <cstdint>

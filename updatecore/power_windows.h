@@ -1,7 +1,7 @@
 // The Windows calls that hold off sleep and shutdown, without Qt, so that the mingw-w64
 // build compiles them and runs them under Wine. Each returns true when Windows agreed.
-#ifndef APP_POWER_WINDOWS_H
-#define APP_POWER_WINDOWS_H
+#ifndef UPDATECORE_POWER_WINDOWS_H
+#define UPDATECORE_POWER_WINDOWS_H
 
 // The calling thread asks the system to stay awake (ES_CONTINUOUS | ES_SYSTEM_REQUIRED), or
 // gives that up again (ES_CONTINUOUS alone).

@@ -1,8 +1,8 @@
 // SIGINT, SIGTERM and SIGHUP turned into a request to close the window, delivered through the
 // event loop (a signal handler may do little more than write to a pipe). The window acts on
 // it at once when idle and only after the update's finished() otherwise. Unix only.
-#ifndef APP_QUITSIGNALS_H
-#define APP_QUITSIGNALS_H
+#ifndef UPDATECORE_QUITSIGNALS_H
+#define UPDATECORE_QUITSIGNALS_H
 
 #include <QObject>
 

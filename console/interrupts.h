@@ -1,0 +1,11 @@
+// Ctrl+C and the signals that end a program, held back while an update runs: the update goes
+// on, and the program ends when it has finished, as the window does. Before and after the
+// update they end the program as they would any other. Each platform has its file:
+// interrupts_unix.cpp (SIGINT, SIGTERM, SIGHUP), interrupts_windows.cpp (the console's
+// Ctrl+C and Ctrl+Break).
+#ifndef CONSOLE_INTERRUPTS_H
+#define CONSOLE_INTERRUPTS_H
+
+void hold_interrupts(bool hold);
+
+#endif

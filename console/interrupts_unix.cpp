@@ -1,0 +1,18 @@
+#include <QObject>
+#include <cstdio>
+#include <memory>
+
+#include "interrupts.h"
+#include "quitsignals.h"
+
+namespace {
+std::unique_ptr<QuitSignals> held;  // the main thread's; its handlers while it lives
+}  // namespace
+
+void hold_interrupts(bool hold) {
+  if (!hold) return held.reset();
+  held.reset(new QuitSignals);
+  QObject::connect(held.get(), &QuitSignals::received, [] {
+    std::fprintf(stderr, "\nThe update goes on; the program ends when it has finished.\n");
+  });
+}

@@ -1,0 +1,238 @@
+// The console updater's commands against the in-process virtual ZV-16x16 on the virtual
+// clock: what each command says, its exit status, the question answered both ways, the
+// refusals in the window's words, a fault mid-transfer, --image and --json.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryFile>
+#include <functional>
+#include <memory>
+
+#include "consoleupdate.h"
+#include "imagegen.h"
+#include "usbdevs_virtual.h"
+#include "virtual_clock.h"
+#include "zv_build_values.h"
+#include "zvitems.h"
+
+namespace {
+
+using Device = zvsim::VirtualDevice;
+
+// What one run said and returned.
+struct Said {
+  int status;
+  QString out;
+};
+
+class ConsoleTest : public testing::Test {
+ protected:
+  ConsoleTest() {
+    vclock_reset();
+    device.reset(new Device(vclock_now_us));
+    device->settings.log_transfers = true;
+    usbdevs_virtual_connect(device.get());
+  }
+  ~ConsoleTest() override { usbdevs_virtual_connect(nullptr); }
+
+  Said run(const ConsoleOptions &options, QString answer = QString()) {
+    QString out;
+    QTextStream out_stream(&out);
+    QTextStream in_stream(&answer);
+    const int status = run_console_command(options, {&out_stream, &in_stream, false});
+    return {status, out};
+  }
+
+  // Host-to-device messages that carried the item `id`.
+  int sent_items(uint8_t id) const {
+    int n = 0;
+    for (const auto &message : device->messages(ZV_REQ_SEND))
+      n += message.size() > 0 && message[0] == id;
+    return n;
+  }
+
+  std::unique_ptr<Device> device;
+};
+
+ConsoleOptions command(const char *name, bool yes = false, bool json = false) {
+  ConsoleOptions options;
+  options.command = name;
+  options.yes = yes;
+  options.json = json;
+  return options;
+}
+
+const QString kImageLine =
+    QString("ZV-16x16, firmware %1, build %2").arg(ZV_IMAGE_VERSION_TEXT).arg(ZV_IMAGE_BUILD);
+
+TEST_F(ConsoleTest, InfoTellsBothSidesAndTheOfferWithItsStatus) {
+  struct Case {
+    const char *why;
+    std::function<void(Device &)> setup;
+    int status;
+    const char *update_line;  // the "Update:" line's text
+  } cases[] = {
+      {"an older firmware", [](Device &) {}, kExitDone, "offered"},
+      {"another product", [](Device &d) { d.install_firmware("ZV-8x8", 105, 2204); }, kExitDone,
+       "refused: Product is not matching"},
+      {"a newer firmware", [](Device &d) { d.install_firmware("ZV-16x16", 107, 2400); }, kExitDone,
+       "refused: Cannot downgrade from 1.07 to 1.06"},
+      {"no interface", [](Device &) { usbdevs_virtual_connect(nullptr); }, kExitNotFound,
+       "refused: Supported hardware is not connected."},
+      {"an interface this user may not open", [](Device &) { usbdevs_virtual_deny_access(true); },
+       kExitNoAccess, "refused: Supported hardware is not connected."},
+      {"an interface that withholds its version",
+       [](Device &d) { d.faults.info_withheld = {0x32}; }, kExitFailed,
+       "refused: Cannot get connected hardware version"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.why);
+    usbdevs_virtual_connect(device.get());
+    c.setup(*device);
+    const Said r = run(command("info"));
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_TRUE(r.out.contains("Built-in image:  " + kImageLine + "\n")) << qPrintable(r.out);
+    EXPECT_TRUE(r.out.contains(QString("Update:          %1\n").arg(c.update_line)))
+        << qPrintable(r.out);
+    EXPECT_EQ(sent_items(ZV_ITEM_FWUP_SIZE), 0);  // info never starts an update
+  }
+}
+
+TEST_F(ConsoleTest, InfoReadsTheInterfaceAndItsChecksum) {
+  device->install_firmware("ZV-16x16", 105, 2204);
+  const Said r = run(command("info"));
+  EXPECT_EQ(r.status, kExitDone);
+  EXPECT_TRUE(
+      r.out.startsWith("Interface:       ZV-16x16, firmware 1.05, build 2204\n"
+                       "Checksum:        0x"))
+      << qPrintable(r.out);
+
+  const Said j = run(command("info", false, true));
+  const QJsonObject o = QJsonDocument::fromJson(j.out.toUtf8()).object();
+  EXPECT_EQ(o["result"].toString(), "done");
+  EXPECT_EQ(o["device"].toObject()["version"].toString(), "1.05");
+  EXPECT_EQ(o["device"].toObject()["build"].toString(), "2204");
+  EXPECT_EQ(o["image"].toObject()["version"].toString(), ZV_IMAGE_VERSION_TEXT);
+  EXPECT_TRUE(o["update_offered"].toBool());
+  EXPECT_TRUE(o["device_checksum"].toString().startsWith("0x"));
+  EXPECT_EQ(j.out.count('\n'), 1);  // one object, one line
+}
+
+TEST_F(ConsoleTest, UpdateRefusesInTheWindowsWordsAndSendsNothing) {
+  struct Case {
+    const char *why;
+    std::function<void(Device &)> setup;
+    int status;
+    const char *text;
+  } cases[] = {
+      {"no interface", [](Device &) { usbdevs_virtual_connect(nullptr); }, kExitNotFound,
+       "Supported hardware is not connected."},
+      {"no access", [](Device &) { usbdevs_virtual_deny_access(true); }, kExitNoAccess,
+       "Supported hardware is not connected."},
+      {"another product", [](Device &d) { d.install_firmware("zv-16x16", 105, 2204); },
+       kExitRefused, "Product is not matching"},
+      {"an older image", [](Device &d) { d.install_firmware("ZV-16x16", 107, 2400); }, kExitRefused,
+       "Cannot downgrade from 1.07 to 1.06"},
+      {"no build", [](Device &d) { d.faults.info_withheld = {0x33}; }, kExitFailed,
+       "Cannot get connected hardware build"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.why);
+    usbdevs_virtual_connect(device.get());
+    c.setup(*device);
+    const Said r = run(command("update", true));
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.out, QString(c.text) + "\n");
+    EXPECT_EQ(sent_items(ZV_ITEM_FWUP_SIZE), 0);
+  }
+}
+
+TEST_F(ConsoleTest, TheQuestionDecides) {
+  struct Case {
+    QString answer;
+    int status;
+    bool updated;
+  } cases[] = {{"n\n", kExitCancelled, false},
+               {"\n", kExitCancelled, false},
+               {"", kExitCancelled, false},  // no terminal to answer: no
+               {"yes\n", kExitDone, true},
+               {"y\n", kExitDone, true}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(qPrintable(c.answer));
+    device.reset(new Device(vclock_now_us));
+    usbdevs_virtual_connect(device.get());
+    const Said r = run(command("update"), c.answer);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_TRUE(r.out.contains("From:\n  product:ZV-16x16, version:1.05, build:2204\n"))
+        << qPrintable(r.out);
+    EXPECT_TRUE(r.out.contains("Are you sure? [y/N] ")) << qPrintable(r.out);
+    EXPECT_EQ(device->version(), c.updated ? ZV_IMAGE_VERSION : 105);
+    EXPECT_EQ(r.out.contains("\nCompleted.\n"), c.updated) << qPrintable(r.out);
+  }
+}
+
+// The window refuses the image's own version in its words; a script learns it is current.
+TEST_F(ConsoleTest, AnInterfaceThatRunsTheImageIsUpToDate) {
+  const Said first = run(command("update", true));
+  ASSERT_EQ(first.status, kExitDone);
+  const Said again = run(command("update", true));
+  EXPECT_EQ(again.status, kExitDone);
+  EXPECT_EQ(again.out, QString("Cannot downgrade from %1 to %1\n").arg(ZV_IMAGE_VERSION_TEXT));
+  EXPECT_EQ(sent_items(ZV_ITEM_FWUP_SIZE), 1);  // the first update's only
+}
+
+TEST_F(ConsoleTest, AFaultMidTransferFailsTheUpdate) {
+  device->faults.unplug_at_byte = 200000;
+  const Said r = run(command("update", true, true));
+  EXPECT_EQ(r.status, kExitFailed);
+  const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
+  EXPECT_EQ(o["result"].toString(), "failed");
+  EXPECT_EQ(o["before"].toObject()["version"].toString(), "1.05");
+  EXPECT_FALSE(o.contains("after"));  // the interface is gone
+  EXPECT_TRUE(o["texts"].toArray().last().toString().contains("Failed")) << qPrintable(r.out);
+}
+
+TEST_F(ConsoleTest, JsonReportsAWholeUpdate) {
+  const Said r = run(command("update", true, true));
+  EXPECT_EQ(r.status, kExitDone);
+  EXPECT_EQ(r.out.count('\n'), 1);
+  const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
+  EXPECT_EQ(o["command"].toString(), "update");
+  EXPECT_EQ(o["result"].toString(), "done");
+  EXPECT_EQ(o["before"].toObject()["version"].toString(), "1.05");
+  EXPECT_EQ(o["after"].toObject()["version"].toString(), ZV_IMAGE_VERSION_TEXT);
+  EXPECT_EQ(o["after"].toObject()["build"].toString(), QString::number(ZV_IMAGE_BUILD));
+  EXPECT_TRUE(o["texts"].toArray().last().toString().startsWith("Completed.\n"));
+  EXPECT_GE(o["seconds"].toDouble(), 0.0);
+}
+
+TEST_F(ConsoleTest, AnImageFileHasTheRelaxedChecks) {
+  // Older than what the device runs: refused from the built-in image, taken from a file.
+  const std::vector<unsigned char> older = imagegen_image("ZV-16x16", 104, 2100, 4096, 7);
+  QTemporaryFile file;
+  ASSERT_TRUE(file.open());
+  file.write(reinterpret_cast<const char *>(older.data()), static_cast<qint64>(older.size()));
+  file.close();
+  ConsoleOptions options = command("update", true);
+  options.image = file.fileName();
+  const Said r = run(options);
+  EXPECT_EQ(r.status, kExitDone) << qPrintable(r.out);
+  EXPECT_EQ(device->version(), 104);
+  EXPECT_EQ(device->build(), 2100);
+
+  options.image = file.fileName() + ".missing";
+  const Said missing = run(options);
+  EXPECT_EQ(missing.status, kExitRefused);
+  EXPECT_EQ(missing.out, QString("Cannot read the image file: %1\n").arg(options.image));
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  QCoreApplication app(argc, argv);  // the update's event loop and thread need one
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
