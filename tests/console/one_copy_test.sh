@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# The console updater and the window share one one-copy guard: while the window runs, the
+# console updater does not start (exit status 7, and nothing sent to any interface); once
+# the window has closed, it does (here it finds no interface: status 3).
+#   one_copy_test.sh WINDOW_EXE CONSOLE_EXE
+set -uo pipefail
+window=$1 console=$2
+# A folder of its own: the guard lives in the temporary folder, where other tests run copies.
+work=$(mktemp -d)
+export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$work TMPDIR=$work
+trap 'kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
+"$window" >/dev/null 2>&1 &
+pid=$!
+# The window takes the guard once it has loaded its image: allow it a moment to.
+status=
+for _ in $(seq 100); do
+  "$console" info >/dev/null 2>&1
+  status=$?
+  [ "$status" = 7 ] && break
+  sleep 0.1
+done
+echo "while the window runs: exit status $status"
+[ "$status" = 7 ] || exit 1
+kill "$pid"
+wait "$pid" 2>/dev/null
+"$console" info >/dev/null 2>&1
+status=$?
+echo "once it has closed: exit status $status"
+[ "$status" = 3 ]
