@@ -82,19 +82,6 @@ void print_json(QTextStream &out, const QJsonObject &object) {
   out.flush();
 }
 
-// The device's version and build as it reports them now, or empty sides where it does not.
-UpdateSide read_device(DeviceConnection &device) {
-  UpdateSide side;
-  std::string product;
-  uint16_t version = 0, build = 0;
-  if (!device.open() || !device.get_product_name(product) || !device.get_version(version) ||
-      !device.get_build(build)) {
-    return side;
-  }
-  return {QString::fromUtf8(product.data(), static_cast<int>(product.size())),
-          version_text(version), QString::number(build)};
-}
-
 int info(const ConsoleOptions &options, const ConsoleStreams &io) {
   QTextStream &out = *io.out;
   Session s;
@@ -275,7 +262,8 @@ int update(const ConsoleOptions &options, const ConsoleStreams &io,
   guard.end();
   if (updating) updating(false);
 
-  const UpdateSide after = read_device(s.device);
+  // What the interface runs now, read as the checks read it; empty where it does not answer.
+  const UpdateSide after = check_update(s.device, *s.loaded, s.path, false).from;
   if (has_side(after)) report["after"] = side_json(after);
   return finish(failed ? kExitFailed : kExitDone);
 }

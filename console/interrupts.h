@@ -8,4 +8,7 @@
 
 void hold_interrupts(bool hold);
 
+// What an interrupt held back says, on standard error.
+const char kInterruptHeld[] = "\nThe update goes on; the program ends when it has finished.\n";
+
 #endif

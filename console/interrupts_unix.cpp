@@ -12,7 +12,5 @@ std::unique_ptr<QuitSignals> held;  // the main thread's; its handlers while it 
 void hold_interrupts(bool hold) {
   if (!hold) return held.reset();
   held.reset(new QuitSignals);
-  QObject::connect(held.get(), &QuitSignals::received, [] {
-    std::fprintf(stderr, "\nThe update goes on; the program ends when it has finished.\n");
-  });
+  QObject::connect(held.get(), &QuitSignals::received, [] { std::fputs(kInterruptHeld, stderr); });
 }

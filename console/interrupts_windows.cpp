@@ -13,7 +13,7 @@ std::atomic<bool> held{false};
 // program whatever it answers: only the shutdown guard stands in their way.
 BOOL WINAPI on_console_event(DWORD event) {
   if (!held || (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)) return FALSE;
-  std::fprintf(stderr, "\nThe update goes on; the program ends when it has finished.\n");
+  std::fputs(kInterruptHeld, stderr);
   return TRUE;
 }
 

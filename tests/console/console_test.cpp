@@ -102,23 +102,15 @@ TEST_F(ConsoleTest, InfoTellsBothSidesAndTheOfferWithItsStatus) {
 }
 
 TEST_F(ConsoleTest, InfoReadsTheInterfaceAndItsChecksum) {
-  device->install_firmware("ZV-16x16", 105, 2204);
-  const Said r = run(command("info"));
-  EXPECT_EQ(r.status, kExitDone);
-  EXPECT_TRUE(
-      r.out.startsWith("Interface:       ZV-16x16, firmware 1.05, build 2204\n"
-                       "Checksum:        0x"))
-      << qPrintable(r.out);
-
+  EXPECT_TRUE(run(command("info"))
+                  .out.startsWith(
+                      "Interface:       ZV-16x16, firmware 1.05, build 2204\nChecksum:        0x"));
   const Said j = run(command("info", false, true));
+  EXPECT_EQ(j.out.count('\n'), 1);  // one object, one line
   const QJsonObject o = QJsonDocument::fromJson(j.out.toUtf8()).object();
-  EXPECT_EQ(o["result"].toString(), "done");
-  EXPECT_EQ(o["device"].toObject()["version"].toString(), "1.05");
   EXPECT_EQ(o["device"].toObject()["build"].toString(), "2204");
-  EXPECT_EQ(o["image"].toObject()["version"].toString(), ZV_IMAGE_VERSION_TEXT);
   EXPECT_TRUE(o["update_offered"].toBool());
   EXPECT_TRUE(o["device_checksum"].toString().startsWith("0x"));
-  EXPECT_EQ(j.out.count('\n'), 1);  // one object, one line
 }
 
 TEST_F(ConsoleTest, UpdateRefusesInTheWindowsWordsAndSendsNothing) {
@@ -184,29 +176,30 @@ TEST_F(ConsoleTest, AnInterfaceThatRunsTheImageIsUpToDate) {
   EXPECT_EQ(sent_items(ZV_ITEM_FWUP_SIZE), 1);  // the first update's only
 }
 
-TEST_F(ConsoleTest, AFaultMidTransferFailsTheUpdate) {
-  device->faults.unplug_at_byte = 200000;
-  const Said r = run(command("update", true, true));
-  EXPECT_EQ(r.status, kExitFailed);
-  const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
-  EXPECT_EQ(o["result"].toString(), "failed");
-  EXPECT_EQ(o["before"].toObject()["version"].toString(), "1.05");
-  EXPECT_FALSE(o.contains("after"));  // the interface is gone
-  EXPECT_TRUE(o["texts"].toArray().last().toString().contains("Failed")) << qPrintable(r.out);
-}
-
-TEST_F(ConsoleTest, JsonReportsAWholeUpdate) {
-  const Said r = run(command("update", true, true));
-  EXPECT_EQ(r.status, kExitDone);
-  EXPECT_EQ(r.out.count('\n'), 1);
-  const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
-  EXPECT_EQ(o["command"].toString(), "update");
-  EXPECT_EQ(o["result"].toString(), "done");
-  EXPECT_EQ(o["before"].toObject()["version"].toString(), "1.05");
-  EXPECT_EQ(o["after"].toObject()["version"].toString(), ZV_IMAGE_VERSION_TEXT);
-  EXPECT_EQ(o["after"].toObject()["build"].toString(), QString::number(ZV_IMAGE_BUILD));
-  EXPECT_TRUE(o["texts"].toArray().last().toString().startsWith("Completed.\n"));
-  EXPECT_GE(o["seconds"].toDouble(), 0.0);
+// What --json reports of an update that completes and of one that an unplug ends.
+TEST_F(ConsoleTest, JsonReportsTheUpdate) {
+  struct Case {
+    long unplug_at_byte;
+    int status;
+    const char *result, *last_text, *after;  // after: the version read back, "" for none
+  } cases[] = {{-1, kExitDone, "done", "Completed.\n", ZV_IMAGE_VERSION_TEXT},
+               {200000, kExitFailed, "failed", "Firmware Update Failed", ""}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.result);
+    device.reset(new Device(vclock_now_us));
+    device->faults.unplug_at_byte = c.unplug_at_byte;
+    usbdevs_virtual_connect(device.get());
+    const Said r = run(command("update", true, true));
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.out.count('\n'), 1);
+    const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    EXPECT_EQ(o["result"].toString(), c.result);
+    EXPECT_EQ(o["before"].toObject()["version"].toString(), "1.05");
+    EXPECT_EQ(o["after"].toObject()["version"].toString(), c.after);
+    EXPECT_TRUE(o["texts"].toArray().last().toString().startsWith(c.last_text))
+        << qPrintable(r.out);
+    EXPECT_GE(o["seconds"].toDouble(), 0.0);
+  }
 }
 
 TEST_F(ConsoleTest, AnImageFileHasTheRelaxedChecks) {

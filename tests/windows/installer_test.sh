@@ -59,7 +59,9 @@ for value in "DisplayName    REG_SZ    $product" "DisplayVersion    REG_SZ    $v
   check "Add or Remove Programs: $value" contains "$entry" "$value"
 done
 
-# The installed updater, started from its shortcut.
+# The installed updater, started from its shortcut. Windows keeps a running program's file
+# from being removed: each test waits for the updater's process to end.
+not_running() { ! pgrep -f "$exe_name" >/dev/null; }
 wine start "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\$product.lnk" \
   >"$shots/installed-updater.log" 2>&1
 if win=$(wait_window "${exe_name%.exe}" 60); then
@@ -68,8 +70,6 @@ if win=$(wait_window "${exe_name%.exe}" 60); then
     contains "$(ocr "$shots/installed-updater.png")" "Firmware Updater"
   xdotool windowfocus --sync "$win" key alt+F4
   check "the installed updater closes" wait_gone "${exe_name%.exe}" 20
-  # Its process too: Windows keeps a running program's file from being removed.
-  not_running() { ! pgrep -f "$exe_name" >/dev/null; }
   wait_for 20 not_running
 else
   check "a window of the installed updater" false
@@ -138,7 +138,6 @@ if win=$(wait_window "${exe_name%.exe}" 60); then
     check "a box while the updater runs" false
   fi
   xdotool windowfocus --sync "$win" key alt+F4
-  not_running() { ! pgrep -f "$exe_name" >/dev/null; }
   wait_for 20 not_running
 else
   check "a window of the updater in the chosen folder" false
