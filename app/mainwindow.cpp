@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
-#include <QProcess>
 #include <QShortcut>
 #include <QTextBrowser>
 #include <QTextStream>
@@ -15,20 +14,13 @@
 
 #include "fwupdateworker.h"
 #include "imagefile.h"
+#include "settingspanel.h"
 #include "ui_mainwindow.h"
 #include "updatechecks.h"
 
 namespace {
 
 const char kLicence[] = ":/res/LICENSE.txt";
-
-// The interface's settings panel talks to the device too: it is ended before every check.
-// It exists only on Windows; elsewhere there is nothing to end and nothing is run.
-void end_settings_panel() {
-#ifdef Q_OS_WIN
-  QProcess::execute("taskkill.exe", {"/f", "/im", "ZV-16x16_SettingsPanel.exe"});
-#endif
-}
 
 }  // namespace
 
@@ -96,7 +88,7 @@ void MainWindow::closeEvent(QCloseEvent *event) {
 
 void MainWindow::on_button_fwupdate_clicked() {
   if (update_state != 0) return;
-  end_settings_panel();
+  end_settings_panel();  // before every check, on every press
 
   const UpdateChecks checks = check_update(device, loaded, fw_path, check_version);
   if (!checks.refusal.isEmpty()) return warn(checks.refusal);

@@ -12,6 +12,7 @@
 #include "deviceconnection.h"
 #include "fwupdateworker.h"
 #include "imagefile.h"
+#include "settingspanel.h"
 #include "updateguard.h"
 #include "updatejob.h"
 
@@ -198,6 +199,9 @@ int update(const ConsoleOptions &options, const ConsoleStreams &io,
     out.flush();
   };
 
+  // As the window does on every press; what taskkill.exe says goes with the diagnostics, so
+  // that standard error stays this program's own.
+  end_settings_panel(PanelToolOutput::kDiagnostics);
   QString problem;
   if (!load(s, options, &problem)) {
     say(problem);

@@ -90,7 +90,13 @@ read -r -a host_options <<<"$fault"
 started=$(date +%s.%N)
 "$host" "${host_options[@]}" >"$log" 2>&1 &
 hosted=$!
-win=$(wait_window "$name" 90) || { check "the updater's window appears" false; checks_passed; exit; }
+if ! win=$(wait_window "$name" 90); then
+  check "the updater's window appears" false
+  echo "the host's output so far:"
+  tail -n 40 "$log"
+  checks_passed
+  exit
+fi
 shot "$win" idle
 
 second=1

@@ -1,0 +1,3 @@
+#include "settingspanel.h"
+
+void end_settings_panel(PanelToolOutput) {}
