@@ -90,7 +90,8 @@ read -r -a host_options <<<"$fault"
 started=$(date +%s.%N)
 "$host" "${host_options[@]}" >"$log" 2>&1 &
 hosted=$!
-if ! win=$(wait_window "$name" 90); then
+# A new Wine session, the driver's service and the updater: seconds, far more on a busy machine.
+if ! win=$(wait_window "$name" 180); then
   check "the updater's window appears" false
   echo "the host's output so far:"
   tail -n 40 "$log"
