@@ -11,14 +11,15 @@ export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$work TMPDIR=$work
 trap 'kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
 "$window" >/dev/null 2>&1 &
 pid=$!
-# The window takes the guard once it has loaded its image: allow it a moment to.
-status=
-for _ in $(seq 100); do
-  "$console" info >/dev/null 2>&1
-  status=$?
-  [ "$status" = 7 ] && break
+# The window takes the guard once it has loaded its image; its segment's key file then
+# appears in the temporary folder. The console is not run before: while it runs it holds the
+# guard itself, and a window that started then would be the second copy and end.
+for _ in $(seq 300); do
+  compgen -G "$work/qipc_sharedmemory_*" >/dev/null && break
   sleep 0.1
 done
+"$console" info >/dev/null 2>&1
+status=$?
 echo "while the window runs: exit status $status"
 [ "$status" = 7 ] || exit 1
 kill "$pid"
