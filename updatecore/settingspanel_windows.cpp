@@ -1,6 +1,6 @@
 // taskkill.exe through CreateProcess rather than QProcess: QProcess watches its child with a
 // thread-pool wait whose callback Wine can still run after QProcess has freed it, which
-// crashed the updater now and then as it pressed on.
+// crashed the updater on a press now and then.
 #include <windows.h>
 
 #include "settingspanel.h"
