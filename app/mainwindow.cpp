@@ -12,7 +12,6 @@
 #include <QTextStream>
 #include <QVBoxLayout>
 
-#include "fwupdateworker.h"
 #include "imagefile.h"
 #include "settingspanel.h"
 #include "ui_mainwindow.h"
@@ -27,30 +26,25 @@ const char kLicence[] = ":/res/LICENSE.txt";
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent),
       ui(new Ui::MainWindow),
-      timer(),
       device(),
       update_state(0),
       check_version(true),
       fw_path(kEmbeddedImage),
-      job(),
       loaded() {
   ui->setupUi(this);
+  connect(&run, &UpdateRun::progress, this, &MainWindow::on_timer);
+  connect(&run, &UpdateRun::process_text, this, &MainWindow::on_processtext);
+  connect(&run, &UpdateRun::error, this, &MainWindow::on_error);
+  connect(&run, &UpdateRun::finished, this, &MainWindow::on_finish);
   load_fw(fw_path);
   auto *shortcut = new QShortcut(QKeySequence(Qt::CTRL + Qt::ALT + Qt::Key_F), this, nullptr,
                                  nullptr, Qt::WindowShortcut);
   connect(shortcut, &QShortcut::activated, this, &MainWindow::select_fw_path);
 }
 
-MainWindow::~MainWindow() {
-  // The event loop can end while an update runs (closing is refused, but a quit is not):
-  // the worker keeps using job, loaded and device until it finishes, so wait for it.
-  if (worker_thread != nullptr) {
-    worker_thread->quit();  // its loop ends as soon as the worker has returned
-    worker_thread->wait();
-    delete worker_thread.data();  // its own deleteLater would need the ended event loop
-  }
-  delete ui;
-}
+// The run, destroyed before the records its worker reads, waits for an update that still
+// runs: the event loop can end during one (closing is refused, but a quit is not).
+MainWindow::~MainWindow() { delete ui; }
 
 void MainWindow::warn(const QString &text) {
   QMessageBox::warning(this, "Error", text, QMessageBox::Ok);
@@ -104,48 +98,24 @@ void MainWindow::on_button_fwupdate_clicked() {
 }
 
 void MainWindow::start_update() {
-  loaded.connection = &device;
-  job.image = &loaded;
-  job.position.store(0, std::memory_order_relaxed);
   update_state = 1;
-  job.total = loaded.size;
-
   ui->button_fwupdate->setEnabled(false);
   ui->button_fwupdate->setText("Updating...");
-  guard.begin(static_cast<uintptr_t>(winId()));
-
-  auto *thread = new QThread;
-  auto *worker = new FWUpdateWorker;
-  worker->set_job(&job);
-  // Unique: the timer outlives the update, and one refresh per tick is enough.
-  connect(&timer, &QTimer::timeout, this, &MainWindow::on_timer, Qt::UniqueConnection);
-  connect(worker, &FWUpdateWorker::finished, this, &MainWindow::on_finish);
-  timer.start(100);
-  worker->moveToThread(thread);
-  connect(worker, &FWUpdateWorker::process_text, this, &MainWindow::on_processtext);
-  connect(worker, &FWUpdateWorker::error, this, &MainWindow::on_error);
-  connect(thread, &QThread::started, worker, &FWUpdateWorker::process);
-  connect(worker, &FWUpdateWorker::finished, thread, &QThread::quit);
-  connect(worker, &FWUpdateWorker::finished, worker, &QObject::deleteLater);
-  connect(thread, &QThread::finished, thread, &QObject::deleteLater);
-  worker_thread = thread;
-  thread->start(QThread::InheritPriority);
+  run.start(device, loaded, static_cast<uintptr_t>(winId()));
 }
 
 void MainWindow::on_timer() {
-  if (ui->progressBar->maximum() != static_cast<int>(job.total)) {
-    ui->progressBar->setMaximum(static_cast<int>(job.total));
+  if (ui->progressBar->maximum() != static_cast<int>(run.total())) {
+    ui->progressBar->setMaximum(static_cast<int>(run.total()));
   }
-  ui->progressBar->setValue(static_cast<int>(job.position.load(std::memory_order_relaxed)));
+  ui->progressBar->setValue(static_cast<int>(run.position()));
 }
 
+// The run has read the last count and ended its guard.
 void MainWindow::on_finish() {
-  timer.stop();
-  on_timer();
   update_state = 0;
   ui->button_fwupdate->setEnabled(true);
   ui->button_fwupdate->setText(tr("Firmware Update"));
-  guard.end();
   if (close_requested) close();
 }
 

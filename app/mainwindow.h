@@ -4,14 +4,11 @@
 #define APP_MAINWINDOW_H
 
 #include <QMainWindow>
-#include <QPointer>
 #include <QString>
-#include <QThread>
-#include <QTimer>
 
 #include "deviceconnection.h"
-#include "updateguard.h"
 #include "updatejob.h"
+#include "updaterun.h"
 
 namespace Ui {
 class MainWindow;
@@ -22,7 +19,6 @@ class MainWindow : public QMainWindow {
 
  public:
   explicit MainWindow(QWidget *parent = nullptr);
-  // Waits for a running update first: its worker reads the window's records to the end.
   ~MainWindow() override;
 
   // Loads and validates an image file into `loaded` and shows what it holds in the label.
@@ -50,16 +46,15 @@ class MainWindow : public QMainWindow {
   void start_update();
 
   Ui::MainWindow *ui;
-  QTimer timer;
   DeviceConnection device;
   int32_t update_state;  // 0 idle, 1 an update is running
   bool check_version;    // the downgrade and already-updated rules apply
   QString fw_path;       // the image file loaded or last tried
-  UpdateJob job;
   LoadedImage loaded;
-  QPointer<QThread> worker_thread;  // the running update's thread, until it has finished
-  UpdateGuard guard;                // sleep and shutdown held off while an update runs
-  bool close_requested = false;     // a signal asked to close during the update
+  // The job, the worker's thread, the progress timer and the guard. Declared after what the
+  // worker reads, so that it is destroyed first: its destructor waits for a running worker.
+  UpdateRun run;
+  bool close_requested = false;  // a signal asked to close during the update
 
   friend class TestMainWindow;
   friend class TestUpdate;

@@ -63,7 +63,7 @@ class TestGuard : public QObject {
   bool update(MainWindow &w) {
     ModalPlan boxes({ModalPlan::Ok});
     QTest::mouseClick(w.ui->button_fwupdate, Qt::LeftButton);
-    guarded_at_start = w.guard.held();  // the worker has started, the answer may not have come
+    guarded_at_start = w.run.guard_held();  // the worker has started, the answer may not have come
     return w.update_state == 1 && wait_until([&] { return w.update_state == 0; });
   }
   bool guarded_at_start = false;
@@ -102,7 +102,7 @@ void TestGuard::with_logind() {
     // Released when finished() arrived: logind sees the last copy of the descriptor close.
     QVERIFY2(wait_until([&] { return count(logind_log(), "released") == before + 1; }, 5000),
              c.name);
-    QVERIFY(!w.guard.held());
+    QVERIFY(!w.run.guard_held());
     cleanup();
   }
 }
@@ -115,7 +115,7 @@ void TestGuard::without_a_system_bus() {
   const QString text = QString::fromStdString(out.text());
   QCOMPARE(w.ui->label->text(), QString(kCompleted));
   QCOMPARE(text.count("updateguard_logind.cpp"), 1);
-  QVERIFY(!w.guard.held());
+  QVERIFY(!w.run.guard_held());
 }
 
 void TestGuard::a_signal_during_an_update_waits_for_its_end() {

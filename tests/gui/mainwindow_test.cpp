@@ -270,8 +270,8 @@ void TestMainWindow::running_update_keeps_window_and_image() {
 
 void TestMainWindow::progress_follows_the_job() {
   MainWindow w;
-  w.job.total = 606240;
-  w.job.position = 1220;
+  w.run.job_.total = 606240;
+  w.run.job_.position = 1220;
   QMetaObject::invokeMethod(&w, "on_timer");
   QCOMPARE(w.ui->progressBar->maximum(), 606240);
   QCOMPARE(w.ui->progressBar->value(), 1220);
@@ -281,7 +281,8 @@ void TestMainWindow::progress_follows_the_job() {
   QCOMPARE(w.ui->label->text(), QString("Failed"));
   w.update_state = 1;
   w.ui->button_fwupdate->setEnabled(false);
-  w.job.position = 606240;
+  w.run.job_.position = 606240;
+  QMetaObject::invokeMethod(&w, "on_timer");
   QMetaObject::invokeMethod(&w, "on_finish");
   QCOMPARE(w.update_state, 0);
   QVERIFY(w.ui->button_fwupdate->isEnabled());

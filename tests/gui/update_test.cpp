@@ -213,7 +213,7 @@ void TestUpdate::the_confirmation_defaults_to_cancel() {
     QVERIFY(idle(w));
     QTest::qWait(20);
     QCOMPARE(sent_items(*device, ZV_ITEM_CLOCK_SOURCE), 0);
-    QVERIFY(w.worker_thread == nullptr);
+    QVERIFY(!w.run.running());
     cleanup();
   }
 }

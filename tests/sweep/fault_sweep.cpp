@@ -85,7 +85,6 @@ class Sweep {
         loaded_(new LoadedImage()) {
     std::copy(image_.begin(), image_.end(), loaded_->data);
     loaded_->size = static_cast<uint32_t>(image_.size());
-    job_.image = loaded_.get();
   }
 
   // The fault-free update: its transfer count and the stage of every transfer.
@@ -97,7 +96,7 @@ class Sweep {
     bool worker_started = false;
     device.settings.on_transfer = [&] { stages_.push_back(stage_of(device, worker_started)); };
     uint64_t transfer_started = 0;
-    const PressOutcome outcome = press_update(connection, job_, [&](const QString &text) {
+    const PressOutcome outcome = press_update(connection, *loaded_, [&](const QString &text) {
       worker_started = true;
       if (text == "Sending and Updating...") transfer_started = vclock_now_us();
       if (text == "Checking...") transfer_ms_ = (vclock_now_us() - transfer_started) / 1000;
@@ -152,7 +151,7 @@ class Sweep {
       kind.start(device);
     }
     long attempts = 0;
-    const PressOutcome first = press_update(connection, job_, [&](const QString &text) {
+    const PressOutcome first = press_update(connection, *loaded_, [&](const QString &text) {
       const bool attempt = text == "Sending and Updating..." || text.startsWith("Retrying...");
       if (attempt && ++attempts == at + 1 && kind.timing == Timing::kPerAttempts) {
         kind.stop(device);
@@ -169,13 +168,13 @@ class Sweep {
     // The fault is cleared: unplugged for good, the interface is found by nobody until then.
     device.settings.on_transfer = nullptr;
     if (kind.stays_away && !device.plugged()) {
-      const PressOutcome away = press_update(connection, job_, nullptr);
+      const PressOutcome away = press_update(connection, *loaded_, nullptr);
       result.wrong = result.wrong || away.text != "Supported hardware is not connected.";
     }
     kind.stop(device);
     if (!device.plugged()) device.replug();
     if (!holds_image(device)) {
-      const PressOutcome again = press_update(connection, job_, nullptr);
+      const PressOutcome again = press_update(connection, *loaded_, nullptr);
       result.wrong = result.wrong || !right(again, device);
     }
     result.stranded = !holds_image(device);
@@ -220,7 +219,6 @@ class Sweep {
   std::vector<uint8_t> image_;
   std::vector<uint8_t> start_firmware_;  // made once: generating it costs more than a run
   std::unique_ptr<LoadedImage> loaded_;
-  UpdateJob job_{};
   std::vector<const char *> stages_;
   uint64_t transfer_ms_ = 0, fault_free_ms_ = 0;
 };

@@ -2,8 +2,8 @@
 
 #include <QRegularExpression>
 
-#include "fwupdateworker.h"
 #include "updatechecks.h"
+#include "updaterun.h"
 #include "virtual_clock.h"
 
 namespace {
@@ -34,22 +34,17 @@ bool is_failure_text(const QString &text) {
   return downgrade.match(text).hasMatch();
 }
 
-PressOutcome press_update(DeviceConnection &device, UpdateJob &job,
+PressOutcome press_update(DeviceConnection &device, LoadedImage &loaded,
                           const std::function<void(const QString &)> &on_text) {
   const uint64_t start_us = vclock_now_us();
   PressOutcome outcome{QString(), false, true, 0};
-  LoadedImage &loaded = *job.image;
   const UpdateChecks checks = check_update(device, loaded, "update.bin", true);
   if (!checks.refusal.isEmpty()) {
     outcome.text = checks.refusal;
     outcome.refused = true;
   } else {
-    // Confirmed: the window's start of an update, with the worker called in this thread.
-    loaded.connection = &device;
-    job.position = 0;
-    job.total = loaded.size;
-    FWUpdateWorker worker;
-    worker.set_job(&job);
+    // Confirmed: the window's update, with the worker called in this thread.
+    UpdateRun run;
     int errors = 0, finished = 0;
     bool late = false;  // a text after the failure text or after finished()
     auto show = [&](const QString &text) {
@@ -57,13 +52,13 @@ PressOutcome press_update(DeviceConnection &device, UpdateJob &job,
       outcome.text = text;
       if (on_text) on_text(text);
     };
-    QObject::connect(&worker, &FWUpdateWorker::process_text, show);
-    QObject::connect(&worker, &FWUpdateWorker::error, [&](const QString &text) {
+    QObject::connect(&run, &UpdateRun::process_text, show);
+    QObject::connect(&run, &UpdateRun::error, [&](const QString &text) {
       show(text);
       ++errors;
     });
-    QObject::connect(&worker, &FWUpdateWorker::finished, [&] { ++finished; });
-    worker.process();
+    QObject::connect(&run, &UpdateRun::finished, [&] { ++finished; });
+    run.run_here(device, loaded);
     outcome.kept_contract = finished == 1 && errors <= 1 && !late;
   }
   outcome.virtual_ms = (vclock_now_us() - start_us) / 1000;

@@ -1,7 +1,8 @@
 // One press of the update button as the window makes it, on the calling thread and the
-// virtual clock: the checks before the confirmation and, confirmed, the worker's whole
-// procedure. What the user would read at the end comes back, and whether the worker kept
-// its contract with the window (at most one failure text, then exactly one finished()).
+// virtual clock: the checks before the confirmation and, confirmed, the update run that
+// every program drives, its worker called in this thread. What the user would read at the
+// end comes back, and whether the run kept its contract with the window (at most one failure
+// text, then exactly one finished()).
 #ifndef TESTS_SWEEP_PRESS_H
 #define TESTS_SWEEP_PRESS_H
 
@@ -20,7 +21,7 @@ struct PressOutcome {
 };
 
 // `on_text` sees every status text as the worker sends it.
-PressOutcome press_update(DeviceConnection &device, UpdateJob &job,
+PressOutcome press_update(DeviceConnection &device, LoadedImage &loaded,
                           const std::function<void(const QString &)> &on_text);
 
 // Texts of the end of an update: success, or one the worker or the window shows for a
