@@ -11,6 +11,8 @@ namespace {
 
 int pipe_ends[2] = {-1, -1};  // the handler writes to [0], the event loop reads [1]
 const int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// What the program's parent left in place (ignored under nohup, say), given back at the end.
+struct sigaction before[sizeof kSignals / sizeof kSignals[0]];
 
 void on_signal(int number) {
   const unsigned char byte = static_cast<unsigned char>(number);
@@ -32,11 +34,15 @@ QuitSignals::QuitSignals(QObject *parent) : QObject(parent), notifier_(nullptr) 
   action.sa_handler = on_signal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  for (int number : kSignals) sigaction(number, &action, nullptr);
+  for (size_t i = 0; i < sizeof kSignals / sizeof kSignals[0]; ++i)
+    sigaction(kSignals[i], &action, &before[i]);
 }
 
 QuitSignals::~QuitSignals() {
-  for (int number : kSignals) std::signal(number, SIG_DFL);
+  if (notifier_ != nullptr) {
+    for (size_t i = 0; i < sizeof kSignals / sizeof kSignals[0]; ++i)
+      sigaction(kSignals[i], &before[i], nullptr);
+  }
   delete notifier_;
   for (int &end : pipe_ends) {
     if (end >= 0) close(end);
