@@ -27,6 +27,10 @@ if(NOT app_id_text MATCHES "#define ZV_APP_ID \"([a-z0-9_.]+)\"\n")
 endif()
 set(ZV_APP_ID ${CMAKE_MATCH_1})
 
+# The updater's executable name: its application name too, and so the name of its one-copy
+# guard, which the console updater, the Windows installer and the tests look for.
+set(ZV_UPDATER_NAME ZV-16x16_FirmwareUpdater)
+
 # The names the installers show.
 set(ZV_PRODUCT_NAME "ZV-16x16 Firmware Updater")
 set(ZV_PUBLISHER "The ZV-16x16 Firmware Updater developers")
@@ -41,6 +45,7 @@ if(NOT udev_dir)
   set(udev_dir /lib/udev)
 endif()
 set(ZV_UDEV_RULES_DIR ${udev_dir}/rules.d)
+set(ZV_UDEV_RULE_INSTALLED ${ZV_UDEV_RULES_DIR}/70-zv16x16.rules)
 
 set(ZV_DIST_DIR ${PROJECT_BINARY_DIR}/dist/linux)
 set(ZV_RELEASE_DATE 2026-12-08)  # of version ${PROJECT_VERSION}
