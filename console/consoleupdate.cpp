@@ -5,21 +5,23 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QThread>
-#include <QTimer>
 #include <memory>
 
 #include "deviceconnection.h"
-#include "fwupdateworker.h"
 #include "imagefile.h"
 #include "settingspanel.h"
-#include "updateguard.h"
 #include "updatejob.h"
+#include "updaterun.h"
+#include "zv_build_values.h"
 
 namespace {
 
-const int kProgressTickMs = 100;  // as the window's progress bar
 const int kBarWidth = 40;
+
+const char kPanelRunning[] =
+    "The interface's settings panel is running: close it first (update ends it by itself).";
+const char kJsonNeedsYes[] =
+    "update --json cannot ask its question: give --yes to update without it.";
 
 QJsonObject side_json(const UpdateSide &side) {
   return {{"product", side.product}, {"version", side.version}, {"build", side.build}};
@@ -40,10 +42,20 @@ bool already_current(const UpdateChecks &checks) {
 // the device's once it answered.
 bool has_side(const UpdateSide &side) { return !side.product.isEmpty() || !side.version.isEmpty(); }
 
+// The window's refusal, except where it would not be true here: an interface that is
+// connected but may not be opened is not "not connected".
+QString refusal_of(const UpdateChecks &checks) {
+  if (checks.outcome == CheckOutcome::kNotConnected && DeviceConnection::access_denied())
+    return no_access_text();
+  return checks.refusal;
+}
+
 const char *result_name(int status) {
   switch (status) {
     case kExitDone:
       return "done";
+    case kExitUsage:
+      return "usage";
     case kExitRefused:
       return "refused";
     case kExitNotFound:
@@ -54,9 +66,21 @@ const char *result_name(int status) {
       return "failed";
     case kExitCancelled:
       return "cancelled";
+    case kExitBusy:
+      return "busy";
     default:
       return "error";
   }
+}
+
+void print_json(QTextStream &out, const QJsonObject &object) {
+  out << QJsonDocument(object).toJson(QJsonDocument::Compact) << '\n';
+  out.flush();
+}
+
+void print_line(QTextStream &stream, const QString &text) {
+  stream << text << '\n';
+  stream.flush();
 }
 
 // The image and the connection that every command starts from.
@@ -78,23 +102,12 @@ bool load(Session &s, const ConsoleOptions &options, QString *problem) {
   return false;
 }
 
-void print_json(QTextStream &out, const QJsonObject &object) {
-  out << QJsonDocument(object).toJson(QJsonDocument::Compact) << '\n';
-  out.flush();
-}
-
 int info(const ConsoleOptions &options, const ConsoleStreams &io) {
-  QTextStream &out = *io.out;
+  // The panel may be talking to the interface; info must not read beside it, nor end it.
+  if (settings_panel_running()) return refuse_command(options, io, kExitBusy, kPanelRunning);
   Session s;
   QString problem;
-  if (!load(s, options, &problem)) {
-    if (options.json) {
-      print_json(out, {{"command", "info"}, {"result", "refused"}, {"reason", problem}});
-    } else {
-      out << problem << '\n';
-    }
-    return kExitRefused;
-  }
+  if (!load(s, options, &problem)) return refuse_command(options, io, kExitRefused, problem);
   // The window's checks, with the version rules of the built-in image.
   const UpdateChecks checks = check_update(s.device, *s.loaded, s.path, options.image.isEmpty());
   // Told whether an update would be offered: answered, whatever the answer.
@@ -103,23 +116,23 @@ int info(const ConsoleOptions &options, const ConsoleStreams &io) {
                     checks.outcome != CheckOutcome::kImageInvalid;
   const int status =
       told ? kExitDone : exit_status_of(checks.outcome, DeviceConnection::access_denied());
+  const QString refusal = refusal_of(checks);
   uint32_t checksum = 0;
   const bool answered =
       has_side(checks.from) && s.device.get_checksum(s.device.get_image_payload_size(), checksum);
   const QString sum = "0x" + QString::number(checksum, 16).toUpper().rightJustified(8, '0');
-  const QString offer =
-      checks.refusal.isEmpty() ? QString("offered") : QString("refused: %1").arg(checks.refusal);
   if (options.json) {
     QJsonObject object{{"command", "info"},
                        {"result", result_name(status)},
                        {"image", side_json(checks.to)},
-                       {"update_offered", checks.refusal.isEmpty()}};
-    if (!checks.refusal.isEmpty()) object["reason"] = checks.refusal;
+                       {"update_offered", refusal.isEmpty()}};
+    if (!refusal.isEmpty()) object["reason"] = refusal;
     if (has_side(checks.from)) object["device"] = side_json(checks.from);
     if (answered) object["device_checksum"] = sum;
-    print_json(out, object);
+    print_json(*io.out, object);
     return status;
   }
+  QTextStream &out = *io.out;
   if (has_side(checks.from)) {
     out << "Interface:       " << side_line(checks.from) << '\n';
     if (answered) {
@@ -129,8 +142,11 @@ int info(const ConsoleOptions &options, const ConsoleStreams &io) {
   }
   out << (options.image.isEmpty() ? "Built-in image:  " : "Image file:      ")
       << side_line(checks.to) << '\n';
-  out << "Update:          " << offer << '\n';
+  // Whether an update is offered is the answer; why the interface could not be asked is not.
+  if (told)
+    out << "Update:          " << (refusal.isEmpty() ? "offered" : "refused: " + refusal) << '\n';
   out.flush();
+  if (!told) print_line(*io.err, refusal);
   return status;
 }
 
@@ -154,11 +170,14 @@ class Progress {
       out_.flush();
     }
   }
-  void line(const QString &text) {
-    if (drawn_) out_ << '\n';
+  // A text of the update, on `stream`, on a line of its own below the bar.
+  void line(QTextStream &stream, const QString &text) {
+    if (drawn_) {
+      out_ << '\n';
+      out_.flush();
+    }
     drawn_ = false;
-    out_ << text << '\n';
-    out_.flush();
+    print_line(stream, text);
   }
 
  private:
@@ -178,92 +197,75 @@ bool ask(const ConsoleStreams &io, const UpdateChecks &checks) {
 
 int update(const ConsoleOptions &options, const ConsoleStreams &io,
            const std::function<void(bool)> &updating) {
-  QTextStream &out = *io.out;
+  // A script that wants one object cannot answer a question in the middle of it.
+  if (options.json && !options.yes) return refuse_command(options, io, kExitUsage, kJsonNeedsYes);
   QElapsedTimer clock;
   clock.start();
   Session s;
   QStringList texts;
+  QString reason;
   QJsonObject report{{"command", "update"}};
   auto finish = [&](int status) {
     if (options.json) {
       report["result"] = result_name(status);
       report["texts"] = QJsonArray::fromStringList(texts);
+      if (!reason.isEmpty()) report["reason"] = reason;
       report["seconds"] = double(clock.elapsed()) / 1000.0;
-      print_json(out, report);
+      print_json(*io.out, report);
     }
     return status;
   };
-  auto say = [&](const QString &text) {
+  // An end before the update: a result (already up to date) or a refusal.
+  auto end_with = [&](int status, const QString &text) {
     texts << text;
-    if (!options.json) out << text << '\n';
-    out.flush();
+    if (status != kExitDone) reason = text;
+    if (!options.json) print_line(status == kExitDone ? *io.out : *io.err, text);
+    return finish(status);
   };
 
   // As the window does on every press; what taskkill.exe says goes with the diagnostics, so
   // that standard error stays this program's own.
   end_settings_panel(PanelToolOutput::kDiagnostics);
   QString problem;
-  if (!load(s, options, &problem)) {
-    say(problem);
-    return finish(kExitRefused);
-  }
+  if (!load(s, options, &problem)) return end_with(kExitRefused, problem);
   const UpdateChecks checks = check_update(s.device, *s.loaded, s.path, options.image.isEmpty());
   if (has_side(checks.from)) report["before"] = side_json(checks.from);
   report["image"] = side_json(checks.to);
   if (!checks.refusal.isEmpty()) {
-    say(checks.refusal);
     if (checks.outcome == CheckOutcome::kAlreadyInstalled || already_current(checks)) {
       report["after"] = side_json(checks.from);
-      return finish(kExitDone);
+      return end_with(kExitDone, checks.refusal);
     }
-    return finish(exit_status_of(checks.outcome, DeviceConnection::access_denied()));
+    return end_with(exit_status_of(checks.outcome, DeviceConnection::access_denied()),
+                    refusal_of(checks));
   }
   if (!options.yes && !ask(io, checks)) {
-    if (!options.json) out << "Cancelled.\n";
+    print_line(*io.out, "Cancelled.");
     return finish(kExitCancelled);
   }
 
-  // The window's update: the same job, worker, thread and guard.
-  UpdateJob job;
-  s.loaded->connection = &s.device;
-  job.image = s.loaded.get();
-  job.position.store(0, std::memory_order_relaxed);
-  job.total = s.loaded->size;
-  UpdateGuard guard;
-  guard.begin(0);
-  if (updating) updating(true);
-
-  Progress progress(out, io.terminal && !options.json);
+  // The window's update: the same run, with no window to hold the guard on.
+  Progress progress(*io.out, io.terminal && !options.json);
   bool failed = false;
+  UpdateRun run;
   QEventLoop loop;
-  QTimer timer;
-  QObject::connect(&timer, &QTimer::timeout, [&] {
-    if (!options.json) progress.show(job.position.load(std::memory_order_relaxed), job.total);
+  QObject::connect(&run, &UpdateRun::progress, [&](quint32 position, quint32 total) {
+    if (!options.json) progress.show(position, total);
   });
-  auto *thread = new QThread;
-  auto *worker = new FWUpdateWorker;
-  worker->set_job(&job);
-  worker->moveToThread(thread);
-  QObject::connect(worker, &FWUpdateWorker::process_text, &loop, [&](const QString &text) {
+  QObject::connect(&run, &UpdateRun::process_text, [&](const QString &text) {
     texts << text;
-    if (!options.json) progress.line(text);
+    if (!options.json) progress.line(*io.out, text);
   });
-  QObject::connect(worker, &FWUpdateWorker::error, &loop, [&](const QString &text) {
+  QObject::connect(&run, &UpdateRun::error, [&](const QString &text) {
     failed = true;
     texts << text;
-    if (!options.json) progress.line(text);
+    reason = text;
+    if (!options.json) progress.line(*io.err, text);
   });
-  QObject::connect(thread, &QThread::started, worker, &FWUpdateWorker::process);
-  QObject::connect(worker, &FWUpdateWorker::finished, thread, &QThread::quit);
-  QObject::connect(worker, &FWUpdateWorker::finished, worker, &QObject::deleteLater);
-  QObject::connect(thread, &QThread::finished, &loop, &QEventLoop::quit);
-  timer.start(kProgressTickMs);
-  thread->start();
+  QObject::connect(&run, &UpdateRun::finished, &loop, &QEventLoop::quit);
+  if (updating) updating(true);
+  run.start(s.device, *s.loaded);
   loop.exec();
-  thread->wait();
-  delete thread;
-  timer.stop();
-  guard.end();
   if (updating) updating(false);
 
   // What the interface runs now, read as the checks read it; empty where it does not answer.
@@ -273,6 +275,13 @@ int update(const ConsoleOptions &options, const ConsoleStreams &io,
 }
 
 }  // namespace
+
+QString no_access_text() {
+  return QString(
+             "A ZV-16x16 is connected, but this user may not open it. Install the udev rule %1 "
+             "(the updater's package does), then unplug the interface and plug it in again.")
+      .arg(ZV_UDEV_RULE_INSTALLED);
+}
 
 int exit_status_of(CheckOutcome outcome, bool access_denied) {
   switch (outcome) {
@@ -289,6 +298,18 @@ int exit_status_of(CheckOutcome outcome, bool access_denied) {
       return kExitRefused;
   }
   return kExitFailed;
+}
+
+int refuse_command(const ConsoleOptions &options, const ConsoleStreams &streams, int status,
+                   const QString &reason) {
+  if (options.json) {
+    QJsonObject object{{"result", result_name(status)}, {"reason", reason}};
+    if (!options.command.isEmpty()) object["command"] = options.command;
+    print_json(*streams.out, object);
+  } else {
+    print_line(*streams.err, reason);
+  }
+  return status;
 }
 
 int run_console_command(const ConsoleOptions &options, const ConsoleStreams &streams,

@@ -21,7 +21,8 @@ enum ExitStatus {
   kExitNoAccess = 4,   // an interface is connected, but this user may not open it
   kExitFailed = 5,     // the interface did not answer, or the update failed
   kExitCancelled = 6,  // the question was answered no
-  kExitBusy = 7,       // the updater's window or another copy is running
+  kExitBusy = 7,       // the updater's window or another copy is running; for info on
+                       // Windows, the interface's settings panel
 };
 
 struct ConsoleOptions {
@@ -31,16 +32,27 @@ struct ConsoleOptions {
   bool json = false;
 };
 
+// Results (what the interface runs, the question, the update's progress) go to `out`;
+// refusals, failures and their reasons to `err`. With --json, `out` holds exactly one JSON
+// object, whatever happens, and `err` nothing.
 struct ConsoleStreams {
-  QTextStream *out;  // what the command says
-  QTextStream *in;   // the answer to the question
-  bool terminal;     // `out` is a terminal: a progress bar that redraws itself
+  QTextStream *out;
+  QTextStream *err;
+  QTextStream *in;  // the answer to the question
+  bool terminal;    // `out` is a terminal: a progress bar that redraws itself
 };
 
 // Runs the command (Qt's event loop runs while the update does) and returns its exit status.
 // `updating` is told true when the update's worker starts and false when it has ended.
 int run_console_command(const ConsoleOptions &options, const ConsoleStreams &streams,
                         const std::function<void(bool)> &updating = nullptr);
+
+// Ends a command before it ran: the reason on `err`, or as the one JSON object on `out`.
+int refuse_command(const ConsoleOptions &options, const ConsoleStreams &streams, int status,
+                   const QString &reason);
+
+// The reason given when an interface is connected but this user may not open it.
+QString no_access_text();
 
 // The exit status for checks that ended in `outcome`; `access_denied` tells a connected
 // interface that may not be opened from none at all.

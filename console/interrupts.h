@@ -8,6 +8,11 @@
 
 void hold_interrupts(bool hold);
 
+// A reader of standard output or error that goes away (`| tee log`, ended with Ctrl+C) makes
+// a write fail instead of ending the program: an update goes on to its end. Windows has no
+// such signal.
+void survive_closed_readers();
+
 // What an interrupt held back says, on standard error.
 const char kInterruptHeld[] = "\nThe update goes on; the program ends when it has finished.\n";
 

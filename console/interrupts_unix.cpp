@@ -1,4 +1,5 @@
 #include <QObject>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 
@@ -14,3 +15,5 @@ void hold_interrupts(bool hold) {
   held.reset(new QuitSignals);
   QObject::connect(held.get(), &QuitSignals::received, [] { std::fputs(kInterruptHeld, stderr); });
 }
+
+void survive_closed_readers() { std::signal(SIGPIPE, SIG_IGN); }

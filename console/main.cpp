@@ -1,12 +1,12 @@
 // zv16x16-update: the console updater. It shares the window's update core: the same checks
-// in the same order, the same question, the same worker, the same sleep and shutdown guard
-// and the same one-copy guard, so that it never updates beside the window.
+// in the same order, the same question, the same update run (worker, sleep and shutdown
+// guard) and the same one-copy guard, so that it never updates beside the window.
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QFile>
 #include <QTextStream>
 #include <cstdio>
 
+#include "consolestream.h"
 #include "consoleupdate.h"
 #include "instanceguard.h"
 #include "interrupts.h"
@@ -29,9 +29,6 @@ const char kNowhere[] = "NUL";
 const char kNowhere[] = "/dev/null";
 #endif
 
-// The window's name for its one-copy guard: the console updater takes the same one.
-const char kUpdaterName[] = "ZV-16x16_FirmwareUpdater";
-
 const char kDescription[] =
     "Tells what firmware a ZV-16x16 runs, and brings it up to date with the built-in image.\n"
     "\n"
@@ -40,20 +37,42 @@ const char kDescription[] =
     "          version and build, and whether an update would be offered (or why not)\n"
     "  update  the same checks as the updater's window, its question, and the update\n"
     "\n"
+    "Results go to standard output; refusals, failures and their reasons to standard error.\n"
+    "With --json, standard output holds one JSON object (UTF-8) whatever happens.\n"
+    "\n"
     "Exit statuses:\n"
     "  0  updated, or already up to date; info answered\n"
-    "  1  the command line was not understood\n"
+    "  1  the command line was not understood (update --json without --yes among it)\n"
     "  2  refused: another product, an image that is not newer, or an image file that is\n"
     "     not valid\n"
     "  3  no ZV-16x16 is connected\n"
     "  4  a ZV-16x16 is connected, but this user may not open it\n"
     "  5  the interface did not answer, or the update failed\n"
     "  6  cancelled: the question was answered no\n"
-    "  7  the updater's window or another copy is running";
+    "  7  the updater's window or another copy is running; for info on Windows, the\n"
+    "     interface's settings panel";
+
+// The device libraries print their diagnostics on standard output, a line for every chunk of
+// an update among them: with --verbose they go to standard error, otherwise nowhere, and
+// standard output is the command's own. Returns the descriptor of the original standard
+// output, or -1 where it could not be kept apart (then everything shares it).
+int divert_diagnostics(bool verbose) {
+  std::fflush(stdout);
+  const int kept = dup(fileno(stdout));
+  if (kept < 0) return -1;
+  if (verbose) {
+    dup2(fileno(stderr), fileno(stdout));
+  } else if (FILE *nowhere = std::fopen(kNowhere, "w")) {
+    dup2(fileno(nowhere), fileno(stdout));
+    std::fclose(nowhere);
+  }
+  return kept;
+}
 
 }  // namespace
 
 int main(int argc, char *argv[]) {
+  survive_closed_readers();
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationVersion(ZV_UPDATER_VERSION);
   QCommandLineParser parser;
@@ -66,52 +85,43 @@ int main(int argc, char *argv[]) {
       "image", "Updates from FILE, with the relaxed checks of the window's own choice of an image.",
       "FILE");
   const QCommandLineOption verbose("verbose",
-                                   "Prints the device libraries' diagnostics on standard output.");
+                                   "Prints the device libraries' diagnostics on standard error.");
   parser.addOptions({yes, json, image, verbose});
   parser.addPositionalArgument("command", "info or update");
-  if (!parser.parse(QCoreApplication::arguments())) {
-    std::fprintf(stderr, "%s\n", qPrintable(parser.errorText()));
-    return kExitUsage;
-  }
-  if (parser.isSet("help")) parser.showHelp(kExitDone);
-  if (parser.isSet("version")) parser.showVersion();
-  const QStringList commands = parser.positionalArguments();
-  if (commands.size() != 1 || (commands[0] != "info" && commands[0] != "update")) {
-    std::fprintf(stderr, "zv16x16-update: give one command, info or update (see --help)\n");
-    return kExitUsage;
-  }
+  const bool parsed = parser.parse(QCoreApplication::arguments());
+
   ConsoleOptions options;
-  options.command = commands[0];
-  options.yes = parser.isSet(yes);
-  options.json = parser.isSet(json);
-  options.image = parser.value(image);
-
-  // The device libraries print their diagnostics on standard output, a line for every
-  // chunk of an update among them. Without --verbose they go nowhere, and what the command
-  // says has standard output to itself.
-  std::fflush(stdout);
-  FILE *results = stdout;
-  if (!parser.isSet(verbose)) {
-    const int kept = dup(fileno(stdout));
-    FILE *nowhere = std::fopen(kNowhere, "w");
-    if (kept >= 0 && nowhere != nullptr && (results = fdopen(kept, "w")) != nullptr) {
-      dup2(fileno(nowhere), fileno(stdout));
-    } else {
-      results = stdout;
-    }
-    if (nowhere != nullptr) std::fclose(nowhere);
+  options.json = QCoreApplication::arguments().contains("--json");
+  if (parsed) {
+    if (parser.isSet("help")) parser.showHelp(kExitDone);
+    if (parser.isSet("version")) parser.showVersion();
+    const QStringList commands = parser.positionalArguments();
+    if (commands.size() == 1) options.command = commands[0];
+    options.yes = parser.isSet(yes);
+    options.image = parser.value(image);
   }
-  QTextStream out(results);
+
+  const int results = divert_diagnostics(parsed && parser.isSet(verbose));
+  ConsoleStream out_device(results >= 0 ? results : fileno(stdout));
+  ConsoleStream err_device(fileno(stderr));
+  QTextStream out(&out_device);
+  QTextStream err(&err_device);
   QTextStream in(stdin);
-  ConsoleStreams streams{&out, &in, isatty(fileno(results)) != 0};
+  for (QTextStream *stream : {&out, &err}) stream->setCodec("UTF-8");
+  const ConsoleStreams streams{&out, &err, &in,
+                               isatty(results >= 0 ? results : fileno(stdout)) != 0};
 
-  InstanceGuard guard(kUpdaterName);
-  if (guard.another_running()) {
-    std::fprintf(stderr, "The ZV-16x16 Firmware Updater is running: close it first.\n");
-    return kExitBusy;
+  if (!parsed) return refuse_command(options, streams, kExitUsage, parser.errorText());
+  if (options.command != "info" && options.command != "update") {
+    options.command.clear();
+    return refuse_command(options, streams, kExitUsage,
+                          "zv16x16-update: give one command, info or update (see --help)");
   }
 
-  const int status = run_console_command(options, streams, hold_interrupts);
-  out.flush();
-  return status;
+  InstanceGuard guard(ZV_UPDATER_NAME);
+  if (guard.another_running()) {
+    return refuse_command(options, streams, kExitBusy,
+                          "The ZV-16x16 Firmware Updater is running: close it first.");
+  }
+  return run_console_command(options, streams, hold_interrupts);
 }

@@ -165,8 +165,8 @@ double console_s(const char *command, bool paced) {
   zvsim::VirtualDevice device(vclock_now_us);
   if (paced) pace(device);
   usbdevs_virtual_connect(&device);
-  QString said, answer;
-  QTextStream out(&said), in(&answer);
+  QString said, problems, answer;
+  QTextStream out(&said), err(&problems), in(&answer);
   ConsoleOptions options;
   options.command = command;
   options.yes = true;
@@ -174,7 +174,7 @@ double console_s(const char *command, bool paced) {
   took.start();
   {
     StdoutRedirect quiet(StdoutRedirect::kDiscard);
-    run_console_command(options, {&out, &in, false});
+    run_console_command(options, {&out, &err, &in, false});
   }
   const double seconds = static_cast<double>(took.nsecsElapsed()) / 1e9;
   usbdevs_virtual_connect(nullptr);

@@ -1,18 +1,22 @@
 // The console updater's commands against the in-process virtual ZV-16x16 on the virtual
-// clock: what each command says, its exit status, the question answered both ways, the
-// refusals in the window's words, a fault mid-transfer, --image and --json.
+// clock: what each command says and on which stream, its exit status, the question answered
+// both ways, the refusals in the window's words, a fault mid-transfer, --image, --json as
+// one object whatever happens, and the signals an update holds given back as they were.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryFile>
+#include <csignal>
 #include <functional>
 #include <memory>
 
 #include "consoleupdate.h"
 #include "imagegen.h"
+#include "quitsignals.h"
 #include "usbdevs_virtual.h"
 #include "virtual_clock.h"
 #include "zv_build_values.h"
@@ -22,10 +26,11 @@ namespace {
 
 using Device = zvsim::VirtualDevice;
 
-// What one run said and returned.
+// What one run said, on which stream, and returned.
 struct Said {
   int status;
-  QString out;
+  QString out, err;
+  double seconds;  // the run's own duration, measured around it
 };
 
 class ConsoleTest : public testing::Test {
@@ -39,11 +44,12 @@ class ConsoleTest : public testing::Test {
   ~ConsoleTest() override { usbdevs_virtual_connect(nullptr); }
 
   Said run(const ConsoleOptions &options, QString answer = QString()) {
-    QString out;
-    QTextStream out_stream(&out);
-    QTextStream in_stream(&answer);
-    const int status = run_console_command(options, {&out_stream, &in_stream, false});
-    return {status, out};
+    QString out, err;
+    QTextStream out_stream(&out), err_stream(&err), in_stream(&answer);
+    QElapsedTimer clock;
+    clock.start();
+    const int status = run_console_command(options, {&out_stream, &err_stream, &in_stream, false});
+    return {status, out, err, double(clock.nsecsElapsed()) / 1e9};
   }
 
   // Host-to-device messages that carried the item `id`.
@@ -68,25 +74,28 @@ ConsoleOptions command(const char *name, bool yes = false, bool json = false) {
 const QString kImageLine =
     QString("ZV-16x16, firmware %1, build %2").arg(ZV_IMAGE_VERSION_TEXT).arg(ZV_IMAGE_BUILD);
 
+// An answer is a result, on standard output; an interface that could not be asked is a
+// failure, whose reason goes to standard error.
 TEST_F(ConsoleTest, InfoTellsBothSidesAndTheOfferWithItsStatus) {
   struct Case {
     const char *why;
     std::function<void(Device &)> setup;
     int status;
-    const char *update_line;  // the "Update:" line's text
+    QString update_line;  // the "Update:" line's text; empty: none
+    QString err;
   } cases[] = {
-      {"an older firmware", [](Device &) {}, kExitDone, "offered"},
+      {"an older firmware", [](Device &) {}, kExitDone, "offered", ""},
       {"another product", [](Device &d) { d.install_firmware("ZV-8x8", 105, 2204); }, kExitDone,
-       "refused: Product is not matching"},
+       "refused: Product is not matching", ""},
       {"a newer firmware", [](Device &d) { d.install_firmware("ZV-16x16", 107, 2400); }, kExitDone,
-       "refused: Cannot downgrade from 1.07 to 1.06"},
-      {"no interface", [](Device &) { usbdevs_virtual_connect(nullptr); }, kExitNotFound,
-       "refused: Supported hardware is not connected."},
+       "refused: Cannot downgrade from 1.07 to 1.06", ""},
+      {"no interface", [](Device &) { usbdevs_virtual_connect(nullptr); }, kExitNotFound, "",
+       "Supported hardware is not connected.\n"},
       {"an interface this user may not open", [](Device &) { usbdevs_virtual_deny_access(true); },
-       kExitNoAccess, "refused: Supported hardware is not connected."},
+       kExitNoAccess, "", no_access_text() + "\n"},
       {"an interface that withholds its version",
-       [](Device &d) { d.faults.info_withheld = {0x32}; }, kExitFailed,
-       "refused: Cannot get connected hardware version"},
+       [](Device &d) { d.faults.info_withheld = {0x32}; }, kExitFailed, "",
+       "Cannot get connected hardware version\n"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.why);
@@ -95,8 +104,10 @@ TEST_F(ConsoleTest, InfoTellsBothSidesAndTheOfferWithItsStatus) {
     const Said r = run(command("info"));
     EXPECT_EQ(r.status, c.status);
     EXPECT_TRUE(r.out.contains("Built-in image:  " + kImageLine + "\n")) << qPrintable(r.out);
-    EXPECT_TRUE(r.out.contains(QString("Update:          %1\n").arg(c.update_line)))
-        << qPrintable(r.out);
+    EXPECT_EQ(r.out.contains("Update:"), !c.update_line.isEmpty()) << qPrintable(r.out);
+    if (!c.update_line.isEmpty())
+      EXPECT_TRUE(r.out.contains("Update:          " + c.update_line + "\n")) << qPrintable(r.out);
+    EXPECT_EQ(r.err, c.err);
     EXPECT_EQ(sent_items(ZV_ITEM_FWUP_SIZE), 0);  // info never starts an update
   }
 }
@@ -118,12 +129,12 @@ TEST_F(ConsoleTest, UpdateRefusesInTheWindowsWordsAndSendsNothing) {
     const char *why;
     std::function<void(Device &)> setup;
     int status;
-    const char *text;
+    QString text;
   } cases[] = {
       {"no interface", [](Device &) { usbdevs_virtual_connect(nullptr); }, kExitNotFound,
        "Supported hardware is not connected."},
       {"no access", [](Device &) { usbdevs_virtual_deny_access(true); }, kExitNoAccess,
-       "Supported hardware is not connected."},
+       no_access_text()},
       {"another product", [](Device &d) { d.install_firmware("zv-16x16", 105, 2204); },
        kExitRefused, "Product is not matching"},
       {"an older image", [](Device &d) { d.install_firmware("ZV-16x16", 107, 2400); }, kExitRefused,
@@ -137,7 +148,8 @@ TEST_F(ConsoleTest, UpdateRefusesInTheWindowsWordsAndSendsNothing) {
     c.setup(*device);
     const Said r = run(command("update", true));
     EXPECT_EQ(r.status, c.status);
-    EXPECT_EQ(r.out, QString(c.text) + "\n");
+    EXPECT_EQ(r.err, c.text + "\n");
+    EXPECT_EQ(r.out, "");
     EXPECT_EQ(sent_items(ZV_ITEM_FWUP_SIZE), 0);
   }
 }
@@ -198,9 +210,72 @@ TEST_F(ConsoleTest, JsonReportsTheUpdate) {
     EXPECT_EQ(o["after"].toObject()["version"].toString(), c.after);
     EXPECT_TRUE(o["texts"].toArray().last().toString().startsWith(c.last_text))
         << qPrintable(r.out);
-    EXPECT_GE(o["seconds"].toDouble(), 0.0);
+    EXPECT_GT(o["seconds"].toDouble(), 0.0);
+    EXPECT_LE(o["seconds"].toDouble(), r.seconds);  // in seconds, not milliseconds
+    EXPECT_EQ(r.err, "");
   }
 }
+
+// Standard output holds exactly one JSON object whatever the outcome, and standard error
+// nothing; a reason says why wherever the command did not succeed.
+TEST_F(ConsoleTest, JsonIsOneObjectWhateverHappens) {
+  struct Case {
+    const char *why;
+    ConsoleOptions options;
+    std::function<void(Device &)> setup;
+    int status;
+    const char *result;
+    QString reason;  // empty: none
+  } cases[] = {
+      {"update without --yes cannot ask", command("update", false, true), [](Device &) {},
+       kExitUsage, "usage",
+       "update --json cannot ask its question: give --yes to update without it."},
+      {"update refused", command("update", true, true),
+       [](Device &d) { d.install_firmware("ZV-8x8", 105, 2204); }, kExitRefused, "refused",
+       "Product is not matching"},
+      {"update without access", command("update", true, true),
+       [](Device &) { usbdevs_virtual_deny_access(true); }, kExitNoAccess, "no-access",
+       no_access_text()},
+      {"info without an interface", command("info", false, true),
+       [](Device &) { usbdevs_virtual_connect(nullptr); }, kExitNotFound, "not-found",
+       "Supported hardware is not connected."},
+      {"info answered", command("info", false, true), [](Device &) {}, kExitDone, "done", ""},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.why);
+    device.reset(new Device(vclock_now_us));
+    device->settings.log_transfers = true;
+    usbdevs_virtual_connect(device.get());
+    c.setup(*device);
+    const Said r = run(c.options);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out.count('\n'), 1);
+    QJsonParseError error{};
+    const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8(), &error).object();
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << qPrintable(r.out);
+    EXPECT_EQ(o["result"].toString(), c.result);
+    EXPECT_EQ(o["reason"].toString(), c.reason);
+    EXPECT_EQ(sent_items(ZV_ITEM_FWUP_SIZE), 0);
+  }
+}
+
+#ifndef _WIN32
+// An update holds SIGINT, SIGTERM and SIGHUP, and gives back what the program's parent set,
+// not the defaults: under nohup, SIGHUP stays ignored for the read-back after the update.
+TEST(Signals, TheHoldGivesBackWhatWasThere) {
+  struct sigaction ignore = {}, before = {}, after = {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  for (int number : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(number);
+    ASSERT_EQ(sigaction(number, &ignore, &before), 0);
+    { QuitSignals held; }
+    ASSERT_EQ(sigaction(number, &before, &after), 0);
+    EXPECT_EQ(after.sa_handler, SIG_IGN);
+  }
+}
+#endif
 
 TEST_F(ConsoleTest, AnImageFileHasTheRelaxedChecks) {
   // Older than what the device runs: refused from the built-in image, taken from a file.
@@ -219,7 +294,7 @@ TEST_F(ConsoleTest, AnImageFileHasTheRelaxedChecks) {
   options.image = file.fileName() + ".missing";
   const Said missing = run(options);
   EXPECT_EQ(missing.status, kExitRefused);
-  EXPECT_EQ(missing.out, QString("Cannot read the image file: %1\n").arg(options.image));
+  EXPECT_EQ(missing.err, QString("Cannot read the image file: %1\n").arg(options.image));
 }
 
 }  // namespace
