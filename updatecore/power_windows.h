@@ -10,4 +10,11 @@ bool power_keep_awake(bool awake);
 bool power_block_shutdown(void *window, const wchar_t *reason);
 bool power_unblock_shutdown(void *window);
 
+// For a program without a window of its own (the console updater): a hidden top-level window
+// of the calling thread, which Windows asks before the session ends (shut down, restart, log
+// off) and which answers no, so that a block reason can be held on it. The thread must run
+// an event loop for the question to be answered. Null when Windows refused one.
+void *power_session_window_create();
+void power_session_window_destroy(void *window);
+
 #endif

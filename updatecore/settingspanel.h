@@ -10,8 +10,14 @@ enum class PanelToolOutput {
   kDiagnostics,  // both to standard output, with the device libraries' diagnostics
 };
 
-// Runs "taskkill.exe /f /im ZV-16x16_SettingsPanel.exe", found through the search path, and
-// waits without a time limit until it has ended. Its result is not looked at.
+// Runs "taskkill.exe /f /im ZV-16x16_SettingsPanel.exe" and waits without a time limit until
+// it has ended. Its result is not looked at. The taskkill.exe is Windows' own, in the system
+// folder, named in full: no search, so that a taskkill.exe beside the program or in the
+// current folder (a Downloads folder, a shell's) never runs.
 void end_settings_panel(PanelToolOutput output = PanelToolOutput::kForwarded);
+
+// Whether the settings panel runs now, for a program that must not talk to the interface
+// beside it and must not end it either. False where there is none.
+bool settings_panel_running();
 
 #endif

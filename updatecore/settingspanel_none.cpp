@@ -1,3 +1,5 @@
 #include "settingspanel.h"
 
 void end_settings_panel(PanelToolOutput) {}
+
+bool settings_panel_running() { return false; }

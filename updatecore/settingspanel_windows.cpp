@@ -2,10 +2,26 @@
 // thread-pool wait whose callback Wine can still run after QProcess has freed it, which
 // crashed the updater on a press now and then.
 #include <windows.h>
+// After windows.h, which it needs.
+#include <tlhelp32.h>
+
+#include <string>
 
 #include "settingspanel.h"
 
 namespace {
+
+const wchar_t kPanelImage[] = L"ZV-16x16_SettingsPanel.exe";
+
+// Windows' own taskkill.exe: the system folder's, in full. Given as the program to run,
+// CreateProcess searches nothing; given only in the command line, it would look in this
+// program's folder and the current folder first. Empty when the folder is not known.
+std::wstring system_taskkill() {
+  wchar_t folder[MAX_PATH];
+  const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return std::wstring();
+  return std::wstring(folder, length) + L"\\taskkill.exe";
+}
 
 // An inheritable copy of one of this program's standard handles, for the child; null where
 // this program has none (a window started from the desktop).
@@ -33,7 +49,9 @@ class InheritableStdHandle {
 
 void end_settings_panel(PanelToolOutput output) {
   // CreateProcessW may write into the command line: it is a buffer of its own.
-  wchar_t command[] = L"taskkill.exe /f /im ZV-16x16_SettingsPanel.exe";
+  std::wstring command = std::wstring(L"taskkill.exe /f /im ") + kPanelImage;
+  const std::wstring program = system_taskkill();
+  if (program.empty()) return;
   const InheritableStdHandle out(STD_OUTPUT_HANDLE);
   const InheritableStdHandle err(output == PanelToolOutput::kForwarded ? STD_ERROR_HANDLE
                                                                        : STD_OUTPUT_HANDLE);
@@ -47,10 +65,24 @@ void end_settings_panel(PanelToolOutput output) {
   // own; one started from a console shares it, so that its messages can reach it.
   const DWORD flags = GetConsoleWindow() != nullptr ? 0 : CREATE_NO_WINDOW;
   PROCESS_INFORMATION process{};
-  if (!CreateProcessW(nullptr, command, nullptr, nullptr, TRUE, flags, nullptr, nullptr, &startup,
-                      &process))
+  if (!CreateProcessW(program.c_str(), &command[0], nullptr, nullptr, TRUE, flags, nullptr, nullptr,
+                      &startup, &process))
     return;
   WaitForSingleObject(process.hProcess, INFINITE);
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
+}
+
+bool settings_panel_running() {
+  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return false;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  bool running = false;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more && !running;
+       more = Process32NextW(snapshot, &entry)) {
+    running = lstrcmpiW(entry.szExeFile, kPanelImage) == 0;  // as taskkill's /im matches
+  }
+  CloseHandle(snapshot);
+  return running;
 }

@@ -37,4 +37,21 @@ TEST(Power, AWindowHoldsAShutdownBlockReason) {
   DestroyWindow(window);
 }
 
+// The console updater's stand-in for a window: hidden, top-level (only those are asked about
+// the session's end), and answering no to it until it is destroyed.
+TEST(Power, AHiddenWindowRefusesTheSessionsEnd) {
+  void *handle = power_session_window_create();
+  ASSERT_NE(handle, nullptr);
+  HWND window = static_cast<HWND>(handle);
+  EXPECT_FALSE(IsWindowVisible(window));
+  EXPECT_EQ(GetAncestor(window, GA_PARENT), GetDesktopWindow());
+  EXPECT_EQ(SendMessageW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), LRESULT(FALSE));
+  EXPECT_EQ(SendMessageW(window, WM_QUERYENDSESSION, 0, 0), LRESULT(FALSE));
+  power_session_window_destroy(handle);
+  EXPECT_FALSE(IsWindow(window));
+  void *again = power_session_window_create();  // the class, registered once, serves again
+  EXPECT_NE(again, nullptr);
+  power_session_window_destroy(again);
+}
+
 }  // namespace
