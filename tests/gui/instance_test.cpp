@@ -5,6 +5,7 @@
 #include <csignal>
 
 #include "instanceguard.h"
+#include "zv_build_values.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ bool wait_for_segment(const QString &name) {
 // Copies that the tests killed leave their segments behind. Clearing them before a test
 // starts keeps the probe above from racing a starting copy's own clean-up.
 void clear_segments() {
-  for (const char *name : {"ZV-16x16_FirmwareUpdater", "ZV-16x16_Renamed"}) {
+  for (const char *name : {ZV_UPDATER_NAME, "ZV-16x16_Renamed"}) {
     QSharedMemory stale(QString(name) + "_shmem");
     if (stale.attach()) stale.detach();
   }
@@ -65,7 +66,7 @@ class TestInstanceGuard : public QObject {
 void TestInstanceGuard::second_copy_exits_while_the_first_runs() {
   QProcess *first = start(kApp, this);
   QVERIFY(first->waitForStarted());
-  QVERIFY(wait_for_segment("ZV-16x16_FirmwareUpdater"));
+  QVERIFY(wait_for_segment(ZV_UPDATER_NAME));
   QCOMPARE(exit_code_of_second_copy(kApp, this), 255);  // -1
   QCOMPARE(first->state(), QProcess::Running);
   first->kill();
@@ -77,7 +78,7 @@ void TestInstanceGuard::copies_under_other_names_do_not_see_each_other() {
   QFile::remove(renamed);
   QVERIFY(QFile::copy(kApp, renamed));
   QProcess *first = start(kApp, this);
-  QVERIFY(wait_for_segment("ZV-16x16_FirmwareUpdater"));
+  QVERIFY(wait_for_segment(ZV_UPDATER_NAME));
   QProcess *other = start(renamed, this);
   QVERIFY(wait_for_segment("ZV-16x16_Renamed"));
   QCOMPARE(other->state(), QProcess::Running);
@@ -90,7 +91,7 @@ void TestInstanceGuard::copies_under_other_names_do_not_see_each_other() {
 
 void TestInstanceGuard::start_after_the_first_was_killed_runs() {
   QProcess *first = start(kApp, this);
-  QVERIFY(wait_for_segment("ZV-16x16_FirmwareUpdater"));
+  QVERIFY(wait_for_segment(ZV_UPDATER_NAME));
   ::kill(static_cast<pid_t>(first->processId()), SIGKILL);  // no chance to clean up
   QVERIFY(first->waitForFinished());
 

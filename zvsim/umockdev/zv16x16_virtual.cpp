@@ -28,10 +28,6 @@
 #define CAP_DAC_READ_SEARCH 2
 #endif
 
-#ifndef ZV_UPDATER_PATH
-#define ZV_UPDATER_PATH "ZV-16x16_FirmwareUpdater"
-#endif
-
 namespace {
 
 const char kPreload[] = "libumockdev-preload.so.0";
