@@ -6,6 +6,7 @@
 
 #include "instanceguard.h"
 #include "mainwindow.h"
+#include "systemlibraries.h"
 #include "zv_app_id.h"
 #include "zv_build_values.h"
 #ifndef Q_OS_WIN
@@ -13,6 +14,7 @@
 #endif
 
 int main(int argc, char *argv[]) {
+  use_system_libraries_only();
   // Diagnostics reach a log file or a pipe line by line, not when a buffer fills, so that a
   // saved output keeps its last lines when the program is killed. The Windows C runtime has
   // no line buffering: there each printf goes out by itself.

@@ -10,6 +10,7 @@
 #include "consoleupdate.h"
 #include "instanceguard.h"
 #include "interrupts.h"
+#include "systemlibraries.h"
 #include "zv_build_values.h"
 #ifdef Q_OS_WIN
 #include <io.h>
@@ -72,6 +73,7 @@ int divert_diagnostics(bool verbose) {
 }  // namespace
 
 int main(int argc, char *argv[]) {
+  use_system_libraries_only();
   survive_closed_readers();
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationVersion(ZV_UPDATER_VERSION);
