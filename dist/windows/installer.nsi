@@ -4,8 +4,10 @@
 ;
 ; Installing again finds the folder of the earlier install (its InstallLocation), so that a
 ; newer version upgrades in place, in a folder the user chose too, and the same version
-; repairs. Neither the installer nor the uninstaller goes on while the updater runs: one
-; that is updating an interface must not lose its program under it.
+; repairs. An older version does not install over a newer one: the newer updater would be
+; replaced by one that may not know the interface's newer firmware. Neither the installer
+; nor the uninstaller goes on while the updater runs: one that is updating an interface must
+; not lose its program under it.
 ;
 ; The build (cmake/packaging_windows.cmake) defines every one of these:
 ;   NAME              the product's name, also the folder, the shortcut and the uninstall key
@@ -71,6 +73,8 @@ SetDateSave off
 !define SHORTCUT "$SMPROGRAMS\${NAME}.lnk"
 ; Returned by a silent run that found the updater running (NSIS's own "aborted by the script").
 !define EXIT_UPDATER_RUNNING 2
+; Returned by a silent run that found a newer version installed.
+!define EXIT_NEWER_INSTALLED 3
 
 Name "${NAME}"
 OutFile "${OUTFILE}"
@@ -90,6 +94,7 @@ VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
 
 !include "FileFunc.nsh"
 !include "LogicLib.nsh"
+!include "WordFunc.nsh"
 !include "MUI2.nsh"
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
@@ -127,10 +132,29 @@ VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
 !insertmacro REFUSE_WHILE_UPDATER_RUNS ""
 !insertmacro REFUSE_WHILE_UPDATER_RUNS "un."
 
+; The installed version, as its entry in Add or Remove Programs says; none, or an older or
+; the same one, goes on. A newer one ends the run with EXIT_NEWER_INSTALLED.
+Function RefuseOlderOverNewer
+  ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "DisplayVersion"
+  ${If} $0 == ""
+    Return
+  ${EndIf}
+  ${VersionCompare} "$0" "${VERSION}" $1
+  ${If} $1 != 1
+    Return
+  ${EndIf}
+  MessageBox MB_OK|MB_ICONSTOP \
+    "Version $0 of the ${NAME} is installed, which is newer than ${VERSION}. Uninstall it first to install this version." \
+    /SD IDOK
+  SetErrorLevel ${EXIT_NEWER_INSTALLED}
+  Quit
+FunctionEnd
+
 ; For every user of the machine: the shortcut in the common Start menu.
 Function .onInit
   SetShellVarContext all
   Call RefuseWhileUpdaterRuns
+  Call RefuseOlderOverNewer
 FunctionEnd
 
 Function un.onInit

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The Windows updater under Wine on a private X server, driven as a person would (xdotool),
 # read from screenshots (tesseract), with no interface present:
+#   - the window runs from a folder of its own, with a taskkill.exe planted beside it and in
+#     the current folder, neither of which ever runs;
 #   - the window's title is the executable's base name, its label shows the image's two
 #     lines, and it carries its own icon;
 #   - Firmware Update ends the settings panel (a stand-in process of that name), then says
@@ -10,18 +12,28 @@
 #   - a second copy exits with -1 and no window; two copies started at once leave one;
 #   - at 96 and at 144 dots per inch the label's lines are drawn whole.
 #
-#   drive_updater.sh EXE SETTINGS_PANEL_EXE ZVIMAGE_EXE ICON "To 1.06, build 2318" SHOTS
+#   drive_updater.sh EXE SETTINGS_PANEL_EXE ZVIMAGE_EXE ICON "To 1.06, build 2318" SHOTS \
+#     PLANTED_TASKKILL_EXE
 # Screenshots go to SHOTS; the Wine prefix (X11 driver, Wine's fonts) is
 # $ZV_WINE_DESKTOP_PREFIX (default SHOTS/wineprefix).
 set -uo pipefail
 source "$(dirname "$0")/wine_desktop.sh"
 wine_session_x "$@"
 exe=$(readlink -f "$1") panel=$(readlink -f "$2") zvimage=$(readlink -f "$3") icon=$4
-want_target=$5 shots=$6
+want_target=$5 shots=$6 plant=$(readlink -f "$7")
 name=$(basename "$exe" .exe)
 mkdir -p "$shots"
 shots=$(cd "$shots" && pwd)
 wine_desktop_prefix "${ZV_WINE_DESKTOP_PREFIX:-$shots/wineprefix}"
+
+# Where a downloaded program runs: taskkill.exe is planted beside it and in the current folder.
+rm -rf "$shots/app" "$shots/cwd"
+mkdir -p "$shots/app" "$shots/cwd"
+cp "$exe" "$shots/app/"
+exe="$shots/app/$(basename "$exe")"
+cp "$plant" "$shots/app/taskkill.exe"
+cp "$plant" "$shots/cwd/taskkill.exe"
+cd "$shots/cwd"
 
 
 # An image that differs from the embedded one, for the file chooser.
@@ -76,6 +88,8 @@ for dpi in 96 144; do
     check "the box says the hardware is not connected" \
       contains "$(ocr "$shots/$dpi-error.png")" "Supported hardware is not connected."
     check "the settings panel was ended" wait_exit "$panel_pid" 10
+    check "no planted taskkill.exe ran" \
+      [ ! -e "$shots/app/planted-taskkill-ran" -a ! -e "$shots/cwd/planted-taskkill-ran" ]
     xdotool windowfocus --sync "$box" key Return
     check "the box closes on Enter" wait_gone Error 10
   else

@@ -4,7 +4,8 @@
 # entry in Add or Remove Programs; the installed updater starts from its shortcut and shows
 # its window; a silent uninstall leaves no file, shortcut or registry entry behind. Then, over
 # an older build installed in a folder of the user's choice: the newer one upgrades it in
-# place, installing it again repairs it, and while the updater runs neither the installer nor
+# place, installing it again repairs it, the older one then refuses to go over it (a box, or
+# in silent mode exit status 3), and while the updater runs neither the installer nor
 # the uninstaller goes on (a box, or in silent mode exit status 2).
 #   installer_test.sh INSTALLER OLDER_INSTALLER OLDER_VERSION PRODUCT_NAME VERSION PUBLISHER SHOTS
 set -uo pipefail
@@ -108,6 +109,23 @@ bytes=$(cat "$custom"/* | wc -c)
 between() { [ "$1" -ge "$2" ] && [ "$1" -le "$3" ]; }
 check "the size shown ($((size)) KiB) is what was installed ($((bytes / 1024)) KiB)" \
   between $((size)) $((bytes / 1024)) $((bytes / 1024 + 3))
+
+# -- No downgrade: the older build refuses to go over the newer one --------------------------
+wine "$older" /S >"$shots/refused-downgrade.log" 2>&1
+check "a silent install of the older build over the newer exits with 3" [ $? = 3 ]
+check "and left the newer version's entry" [ "$(value_of DisplayVersion)" = "$version" ]
+check "and its updater" cmp -s "$custom/$exe_name" "$(dirname "$installer")/$exe_name"
+wine "$older" >"$shots/refused-downgrade-pages.log" 2>&1 &
+pages=$!
+if box=$(wait_window "$product Setup" 60); then
+  shot "$box" installer-newer-installed
+  said=$(ocr "$shots/installer-newer-installed.png" | tr '\n' ' ')
+  check "the older installer says a newer version is installed" contains "$said" "which is newer than $older_version."
+  xdotool windowfocus --sync "$box" key Return
+  check "OK leaves the installer" wait_exit "$pages" 20
+else
+  check "a box from the older installer" false
+fi
 
 # -- A repair: the same version again puts back what is missing ------------------------------
 rm -f "$custom/$exe_name"
