@@ -2,18 +2,20 @@
 #   ZV-16x16_FirmwareUpdater.exe                    the updater, stripped; needs only system DLLs
 #   zv16x16-update.exe                              the console updater, stripped, likewise
 #   ZV-16x16 Firmware Updater <version> Setup.exe   the installer (NSIS, dist/windows/installer.nsi)
-#   ZV-16x16_FirmwareUpdater-<version>-win32.zip    the portable updaters with their licence
+#   ZV-16x16_FirmwareUpdater-<version>-win32.zip    the portable updaters with their licence, in
+#                                                   a folder of their own
 # Two builds of one commit give the same bytes (see ZV_REPRODUCIBLE). With ZV_SIGN_COMMAND
 # (scripts/sign-windows, which scripts/build-windows passes when given a key) the updater,
 # the uninstaller and the installer are signed.
 set(ZV_WINDOWS_DIST ${CMAKE_BINARY_DIR}/windows)
-set(exe_name ZV-16x16_FirmwareUpdater.exe)
+set(exe_name ${ZV_UPDATER_NAME}.exe)
 set(stripped ${ZV_WINDOWS_DIST}/${exe_name})
 set(console_name zv16x16-update.exe)
 set(console ${ZV_WINDOWS_DIST}/${console_name})
 set(licence ${ZV_WINDOWS_DIST}/LICENSE.txt)
 set(ZV_WINDOWS_INSTALLER "${ZV_WINDOWS_DIST}/${ZV_PRODUCT_NAME} ${PROJECT_VERSION} Setup.exe")
-set(ZV_WINDOWS_ZIP ${ZV_WINDOWS_DIST}/ZV-16x16_FirmwareUpdater-${PROJECT_VERSION}-win32.zip)
+set(zip_folder ${ZV_UPDATER_NAME}-${PROJECT_VERSION})
+set(ZV_WINDOWS_ZIP ${ZV_WINDOWS_DIST}/${zip_folder}-win32.zip)
 set(ZV_SIGN_COMMAND "" CACHE STRING "Signs a Windows file in place, given its path; empty: unsigned")
 
 find_program(MAKENSIS makensis REQUIRED)
@@ -41,10 +43,10 @@ add_custom_command(OUTPUT ${stripped} ${licence}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${ZV_WINDOWS_DIST}
   # Debian's strip stamps the image with SOURCE_DATE_EPOCH, or the time: 0, as the linker.
   COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0
-    ${CMAKE_STRIP} -o ${stripped} $<TARGET_FILE:ZV-16x16_FirmwareUpdater>
+    ${CMAKE_STRIP} -o ${stripped} $<TARGET_FILE:${ZV_UPDATER_NAME}>
   ${sign_exe}
   COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/res/LICENSE.txt ${licence}
-  DEPENDS ZV-16x16_FirmwareUpdater ${PROJECT_SOURCE_DIR}/res/LICENSE.txt
+  DEPENDS ${ZV_UPDATER_NAME} ${PROJECT_SOURCE_DIR}/res/LICENSE.txt
   COMMENT "Stripping the updater" VERBATIM)
 add_custom_command(OUTPUT ${console}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${ZV_WINDOWS_DIST}
@@ -81,22 +83,31 @@ function(zv_windows_installer outfile version)
 endfunction()
 zv_windows_installer(${ZV_WINDOWS_INSTALLER} ${PROJECT_VERSION})
 
+# The zip's files are in a folder of their own: unpacked "here" into Downloads, the updaters
+# would otherwise sit among whatever else was downloaded there, and Windows looks for some
+# of the DLLs they import in the program's folder first (README, "On Windows").
 # No owner, permissions or extra times in the entries (zip -X), the files' modes fixed, and the
 # entry times set to the source's (SOURCE_DATE_EPOCH).
+set(zip_stage ${CMAKE_BINARY_DIR}/zip-stage)
+file(MAKE_DIRECTORY ${zip_stage})
+set(zip_files ${zip_folder}/${exe_name} ${zip_folder}/${console_name} ${zip_folder}/LICENSE.txt)
 if(ZIP AND STRIP_NONDETERMINISM)
   set(pack_zip
-    COMMAND chmod 0644 ${exe_name} ${console_name} LICENSE.txt
+    COMMAND chmod 0755 ${zip_folder}
+    COMMAND chmod 0644 ${zip_files}
     COMMAND ${CMAKE_COMMAND} -E rm -f ${ZV_WINDOWS_ZIP}
-    COMMAND ${ZIP} -X -D -q -9 ${ZV_WINDOWS_ZIP} ${exe_name} ${console_name} LICENSE.txt
+    COMMAND ${ZIP} -X -q -9 ${ZV_WINDOWS_ZIP} ${zip_folder}/ ${zip_files}
     COMMAND ${STRIP_NONDETERMINISM} --type zip --timestamp ${ZV_SOURCE_DATE_EPOCH} ${ZV_WINDOWS_ZIP})
 else()
   set(pack_zip
-    COMMAND ${CMAKE_COMMAND} -E tar cf ${ZV_WINDOWS_ZIP} --format=zip ${exe_name} ${console_name}
-      LICENSE.txt)
+    COMMAND ${CMAKE_COMMAND} -E tar cf ${ZV_WINDOWS_ZIP} --format=zip ${zip_files})
 endif()
 add_custom_command(OUTPUT ${ZV_WINDOWS_ZIP}
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${zip_stage}/${zip_folder}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${zip_stage}/${zip_folder}
+  COMMAND ${CMAKE_COMMAND} -E copy ${stripped} ${console} ${licence} ${zip_stage}/${zip_folder}
   ${pack_zip}
-  WORKING_DIRECTORY ${ZV_WINDOWS_DIST}
+  WORKING_DIRECTORY ${zip_stage}
   DEPENDS ${stripped} ${console} ${licence}
   COMMENT "Packing the portable updaters" VERBATIM)
 
