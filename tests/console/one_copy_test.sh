@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The console updater and the window share one one-copy guard: while the window runs, the
-# console updater does not start (exit status 7, and nothing sent to any interface); once
+# console updater does not start (exit status 7, nothing sent to any interface, and with
+# --json one object that says so); once
 # the window has closed, it does (here it finds no interface: status 3).
 #   one_copy_test.sh WINDOW_EXE CONSOLE_EXE
 set -uo pipefail
@@ -18,10 +19,12 @@ for _ in $(seq 300); do
   compgen -G "$work/qipc_sharedmemory_*" >/dev/null && break
   sleep 0.1
 done
-"$console" info >/dev/null 2>&1
+"$console" info --json >"$work/busy.json" 2>/dev/null
 status=$?
-echo "while the window runs: exit status $status"
+echo "while the window runs: exit status $status, $(cat "$work/busy.json")"
 [ "$status" = 7 ] || exit 1
+python3 -c 'import json, sys; assert json.load(open(sys.argv[1]))["result"] == "busy"' \
+  "$work/busy.json" || exit 1
 kill "$pid"
 wait "$pid" 2>/dev/null
 "$console" info >/dev/null 2>&1
