@@ -1,10 +1,14 @@
 /* The request that the ZV-16x16's kernel driver takes on the interface's control path: one
  * vendor control transfer per DeviceIoControl. Shared by the Windows transport, the Win32
- * stand-in, the stand-in driver for Wine and their tests, in C and C++; include <windows.h>
- * (or, in a driver, <ddk/wdm.h>) first, for CTL_CODE and GUID. */
+ * stand-in, the stand-in driver for Wine and their tests, in C and C++. CTL_CODE and GUID come
+ * from <windows.h>; a driver includes <ddk/wdm.h> first, which has both, and must not get
+ * <windows.h> beside it. */
 #ifndef ZVTEST_USBDEVS_WIN_REQUEST_H
 #define ZVTEST_USBDEVS_WIN_REQUEST_H
 
+#ifndef CTL_CODE
+#include <windows.h>
+#endif
 #include <stddef.h>
 #include <stdint.h>
 
