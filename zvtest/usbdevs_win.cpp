@@ -89,10 +89,9 @@ void print_wide_error(int line) {
 
 }  // namespace
 
-// The thread's last system error, with the system's text for it.
-// The error stays the thread's last error, for the caller to judge.
-void usbdevs_print_last_error() {
-  const DWORD code = GetLastError();
+// A system error, with the system's text for it. It is the thread's last error afterwards,
+// for the caller to judge.
+void usbdevs_print_error(DWORD code) {
   std::printf("%s:%d:", kSource, __LINE__);
   std::printf("GetLastError() = %#x\n", static_cast<unsigned>(code));
   LPWSTR text = nullptr;
@@ -194,8 +193,8 @@ HANDLE usbdevs_open_channel(const wchar_t *interface_path) {
       CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                   OPEN_EXISTING, 0, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
-    usbdevs_print_last_error();
     const DWORD code = GetLastError();
+    usbdevs_print_error(code);
     print_wide_error(__LINE__);
     SetLastError(code);
   }
@@ -208,8 +207,9 @@ int usbdevs_ioctl(HANDLE handle, void *in, DWORD in_size, void *out, DWORD out_s
   DWORD returned = 0;
   if (!DeviceIoControl(handle, ZV_IOCTL_VENDOR_REQUEST, in, in_size, out, out_size, &returned,
                        nullptr)) {
+    const DWORD code = GetLastError();
     ZV_DIAG(kSource);
-    usbdevs_print_last_error();
+    usbdevs_print_error(code);
     return 1;
   }
   if (returned != out_size) {

@@ -9,6 +9,8 @@ int usbdevs_find_interface(const wchar_t *service, wchar_t *dst, unsigned capaci
                            errno_t *copy_status);
 HANDLE usbdevs_open_channel(const wchar_t *interface_path);
 int usbdevs_ioctl(HANDLE handle, void *in, DWORD in_size, void *out, DWORD out_size);
-void usbdevs_print_last_error();
+// Prints `code` and the system's text for it, then leaves it as the thread's last error. The
+// caller reads the code before it prints anything: a print may change the last error.
+void usbdevs_print_error(DWORD code);
 
 #endif
