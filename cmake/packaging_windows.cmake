@@ -38,6 +38,14 @@ if(ZV_SIGN_COMMAND)
   set(sign_exe COMMAND ${ZV_SIGN_COMMAND} ${stripped})
   set(sign_console COMMAND ${ZV_SIGN_COMMAND} ${console})
 endif()
+# What signs: the key file's hash and the time-stamp server, rewritten only when they change.
+# The signed files depend on it, so that a new key signs them again in a reused build folder.
+set(signing_stamp ${CMAKE_BINARY_DIR}/signing.txt)
+set(signing_key unsigned)
+if(ZV_SIGN_COMMAND AND EXISTS "$ENV{ZV_SIGN_PKCS12}")
+  file(SHA256 "$ENV{ZV_SIGN_PKCS12}" signing_key)
+endif()
+file(CONFIGURE OUTPUT ${signing_stamp} CONTENT "${signing_key} $ENV{ZV_SIGN_TIMESTAMP_URL}\n")
 
 add_custom_command(OUTPUT ${stripped} ${licence}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${ZV_WINDOWS_DIST}
@@ -46,14 +54,14 @@ add_custom_command(OUTPUT ${stripped} ${licence}
     ${CMAKE_STRIP} -o ${stripped} $<TARGET_FILE:${ZV_UPDATER_NAME}>
   ${sign_exe}
   COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/res/LICENSE.txt ${licence}
-  DEPENDS ${ZV_UPDATER_NAME} ${PROJECT_SOURCE_DIR}/res/LICENSE.txt
+  DEPENDS ${ZV_UPDATER_NAME} ${PROJECT_SOURCE_DIR}/res/LICENSE.txt ${signing_stamp}
   COMMENT "Stripping the updater" VERBATIM)
 add_custom_command(OUTPUT ${console}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${ZV_WINDOWS_DIST}
   COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0
     ${CMAKE_STRIP} -o ${console} $<TARGET_FILE:zv16x16-update>
   ${sign_console}
-  DEPENDS zv16x16-update
+  DEPENDS zv16x16-update ${signing_stamp}
   COMMENT "Stripping the console updater" VERBATIM)
 
 # zv_windows_installer(OUTFILE VERSION [EXE FILE] [SIGN_COMMAND COMMAND]): the installer of
@@ -78,7 +86,7 @@ function(zv_windows_installer outfile version)
       -DINSTANCE_MAPPING=${instance_mapping} -DOUTFILE=${outfile} ${sign}
       ${PROJECT_SOURCE_DIR}/dist/windows/installer.nsi
     DEPENDS ${arg_EXE} ${console} ${licence} ${PROJECT_SOURCE_DIR}/dist/windows/installer.nsi app_icon
-      ${arg_SIGN_COMMAND}
+      ${arg_SIGN_COMMAND} ${signing_stamp}
     COMMENT "Making the Windows installer of ${version}" VERBATIM)
 endfunction()
 zv_windows_installer(${ZV_WINDOWS_INSTALLER} ${PROJECT_VERSION})

@@ -17,10 +17,15 @@ cp "$root"/build-package/zv16x16-firmware-updater_*.deb "$root"/build-win32/wind
 (cd "$reference" && sha256sum -- *.deb *.exe *.zip >SHA256SUMS)
 
 t0=$SECONDS
-"$root/scripts/release" --out "$work/release" --work "$work/build" >"$work/release.log" 2>&1 ||
-  { tail -n 40 "$work/release.log"; exit 1; }
+# The reference builds carry whatever the tree holds: so does the release.
+"$root/scripts/release" --out "$work/release" --work "$work/build" --allow-dirty \
+  >"$work/release.log" 2>&1 || { tail -n 40 "$work/release.log"; exit 1; }
 echo "the release took $((SECONDS - t0)) s"
-cat "$work/release/SHA256SUMS"
+cat "$work/release/SHA256SUMS" "$work/release/RELEASE.txt"
+# What it was built with, so that the same files can be made again later.
+for field in "Qt for Windows: 5.15" "Compiler for Windows: " "Binutils for Windows: " "NSIS: v"; do
+  grep -q "^$field" "$work/release/RELEASE.txt" || { echo "FAIL: RELEASE.txt names no '$field'"; exit 1; }
+done
 
 if diff "$reference/SHA256SUMS" "$work/release/SHA256SUMS"; then
   echo "PASS: the release's files are bit-identical to the earlier builds'"
