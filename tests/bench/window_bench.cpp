@@ -3,11 +3,9 @@
 // - the modelled duration of a whole update of the embedded image when every transfer costs
 //   a bus latency (125 us, high-speed USB; 1 ms, full speed), on the virtual clock, against
 //   its floor: the transfers the update made times the latency, plus the worker's pauses;
-// - the worst stall of the window's event loop while an update runs, seen by a probe timer;
-// - the console updater's update (zv16x16-update update --yes) against the window's, both
-//   timed from the start of the checks to the end, on a device that takes 40 us a transfer;
-//   and what `info` costs beyond the device's answers (a device that answers at once).
-// Prints rows of the benchmark table (scripts/bench).
+// - the worst stall of the window's event loop while an update runs, seen by a probe timer.
+// Prints rows of the benchmark table (scripts/bench), which times the console updater
+// against the window as processes.
 //
 //   QT_QPA_PLATFORM=offscreen build/tests/bench/window_bench
 
@@ -24,7 +22,6 @@
 #include <thread>
 #include <vector>
 
-#include "consoleupdate.h"
 #include "deviceconnection.h"
 #include "fwupdateworker.h"
 #include "mainwindow.h"
@@ -136,51 +133,6 @@ double worst_stall_ms() {
   return worst;
 }
 
-// A device that takes a little real time for each transfer, as a bus would.
-void pace(zvsim::VirtualDevice &device) {
-  device.settings.on_transfer = [] { std::this_thread::sleep_for(std::chrono::microseconds(40)); };
-}
-
-double window_update_s() {
-  zvsim::VirtualDevice device(vclock_now_us);
-  pace(device);
-  usbdevs_virtual_connect(&device);
-  MainWindow window;
-  window.show();
-  QElapsedTimer took;
-  bool confirmed = false;
-  QTimer::singleShot(0, &window, [&] {
-    took.start();
-    QMetaObject::invokeMethod(&window, "on_button_fwupdate_clicked");
-  });
-  StdoutRedirect quiet(StdoutRedirect::kDiscard);  // the progress lines
-  run_until(
-      [&] { return confirmed && window.findChild<QWidget *>("button_fwupdate")->isEnabled(); },
-      QMessageBox::Ok, [&] { confirmed = true; });
-  usbdevs_virtual_connect(nullptr);
-  return static_cast<double>(took.nsecsElapsed()) / 1e9;
-}
-
-double console_s(const char *command, bool paced) {
-  zvsim::VirtualDevice device(vclock_now_us);
-  if (paced) pace(device);
-  usbdevs_virtual_connect(&device);
-  QString said, problems, answer;
-  QTextStream out(&said), err(&problems), in(&answer);
-  ConsoleOptions options;
-  options.command = command;
-  options.yes = true;
-  QElapsedTimer took;
-  took.start();
-  {
-    StdoutRedirect quiet(StdoutRedirect::kDiscard);
-    run_console_command(options, {&out, &err, &in, false});
-  }
-  const double seconds = static_cast<double>(took.nsecsElapsed()) / 1e9;
-  usbdevs_virtual_connect(nullptr);
-  return seconds;
-}
-
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -198,21 +150,5 @@ int main(int argc, char **argv) {
   const double stall = worst_stall_ms();
   std::printf("| worst event-loop stall during an update | %.1f ms | <= 50 ms: %s |\n", stall,
               stall <= 50 ? "met" : "MISSED");
-  // Alternately, three of each; the medians.
-  std::vector<double> window_runs, console_runs;
-  for (int i = 0; i < 3; ++i) {
-    window_runs.push_back(window_update_s());
-    console_runs.push_back(console_s("update", true));
-  }
-  std::sort(window_runs.begin(), window_runs.end());
-  std::sort(console_runs.begin(), console_runs.end());
-  const double ratio = console_runs[1] / window_runs[1];
-  std::printf(
-      "| zv16x16-update update --yes against the window's update, 40 us per transfer | %.2f s "
-      "against %.2f s: %.3f | <= 1.02: %s |\n",
-      console_runs[1], window_runs[1], ratio, ratio <= 1.02 ? "met" : "MISSED");
-  const double info_ms = console_s("info", false) * 1000;
-  std::printf("| zv16x16-update info beyond the device's answers | %.1f ms | <= 500 ms: %s |\n",
-              info_ms, info_ms <= 500 ? "met" : "MISSED");
   return 0;
 }
