@@ -18,13 +18,14 @@ UpdateRun::UpdateRun(QObject *parent) : QObject(parent) {
 }
 
 UpdateRun::~UpdateRun() {
-  if (thread_ == nullptr) return;
-  // The event loop may have ended while the update ran (a quit is not refused): the thread's
-  // own loop ends as soon as the worker has returned, and nobody is told any more.
+  if (thread_.isNull()) return;
+  // The event loop may have ended while the update ran (a quit is not refused), or just after
+  // it: the thread's own loop ends as soon as the worker has returned, and nobody is told any
+  // more. Its own deleteLater would need the ended event loop.
   disconnect(thread_, nullptr, this, nullptr);
   thread_->quit();
   thread_->wait();
-  delete thread_;
+  delete thread_.data();
 }
 
 void UpdateRun::begin(DeviceConnection &device, LoadedImage &loaded) {
@@ -45,23 +46,23 @@ bool UpdateRun::start(DeviceConnection &device, LoadedImage &loaded, uintptr_t w
   if (running()) return false;
   begin(device, loaded);
   guard_.begin(window);
-  thread_ = new QThread;
+  auto *thread = new QThread;
   auto *worker = new FWUpdateWorker;
   worker->set_job(&job_);
   connect_texts(worker);
-  worker->moveToThread(thread_);
-  connect(thread_, &QThread::started, worker, &FWUpdateWorker::process);
-  connect(worker, &FWUpdateWorker::finished, thread_, &QThread::quit);
+  worker->moveToThread(thread);
+  connect(thread, &QThread::started, worker, &FWUpdateWorker::process);
+  // The worker's finished() is its last act: it reads the job and the image no more. Queued
+  // here behind its last text, it ends the run at once, while its thread winds down.
+  connect(worker, &FWUpdateWorker::finished, this, &UpdateRun::end);
+  connect(worker, &FWUpdateWorker::finished, thread, &QThread::quit);
   connect(worker, &FWUpdateWorker::finished, worker, &QObject::deleteLater);
-  connect(thread_, &QThread::finished, this, [this] {
-    thread_->wait();  // it has left its loop; wait() returns once it has fully stopped
-    delete thread_;
-    thread_ = nullptr;
-    end();
-  });
+  connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+  thread_ = thread;
+  busy_ = true;
   timer_.start(kProgressTickMs);
   emit started();
-  thread_->start(QThread::InheritPriority);
+  thread->start(QThread::InheritPriority);
   return true;
 }
 
@@ -81,6 +82,7 @@ void UpdateRun::run_here(DeviceConnection &device, LoadedImage &loaded) {
 void UpdateRun::tick() { emit progress(position(), total()); }
 
 void UpdateRun::end() {
+  busy_ = false;
   here_ = false;
   timer_.stop();
   tick();

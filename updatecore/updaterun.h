@@ -4,20 +4,22 @@
 // end. A program connects to the signals and starts it; the order of the signals is the
 // run's, the same for every program:
 //   progress() every tick while the worker runs, process_text() and error() in the order the
-//   worker sent them, then, once the worker's thread has ended, progress() with the last
-//   count, the guard's end, and finished(). After finished() the run may start again.
+//   worker sent them, then, as soon as the worker has finished (its thread may still be
+//   winding down), progress() with the last count, the guard's end, and finished(). After
+//   finished() the run may start again.
 #ifndef UPDATECORE_UPDATERUN_H
 #define UPDATECORE_UPDATERUN_H
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
+#include <QThread>
 #include <QTimer>
 #include <cstdint>
 
 #include "updateguard.h"
 #include "updatejob.h"
 
-class QThread;
 class DeviceConnection;
 class FWUpdateWorker;
 
@@ -41,7 +43,7 @@ class UpdateRun : public QObject {
   // threads would each ask the system for a lock. The signals come in the same order, and
   // finished() comes for each finished() of the worker.
   void run_here(DeviceConnection &device, LoadedImage &loaded);
-  bool running() const { return thread_ != nullptr || here_; }
+  bool running() const { return busy_ || here_; }
   // The job's counters, as the transfer leaves them.
   uint32_t position() const { return job_.position.load(std::memory_order_relaxed); }
   uint32_t total() const { return job_.total; }
@@ -63,8 +65,9 @@ class UpdateRun : public QObject {
   UpdateJob job_;
   QTimer timer_;
   UpdateGuard guard_;
-  QThread *thread_ = nullptr;  // the running update's, until it has ended
-  bool here_ = false;          // run_here() is running the worker
+  QPointer<QThread> thread_;  // the last update's, until it has wound down and gone
+  bool busy_ = false;         // start()'s worker has not finished yet
+  bool here_ = false;         // run_here() is running the worker
 
   friend class TestMainWindow;  // sets the counters that the window shows
 };
