@@ -8,12 +8,7 @@ set -uo pipefail
 root=$(cd "$1" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-fails=0
-check() {  # check WHAT COMMAND...
-  local what=$1
-  shift
-  if "$@"; then echo "PASS $what"; else echo "FAIL $what"; fails=$((fails + 1)); fi
-}
+source "$(dirname "$0")/../lib/checks.sh"
 
 mkdir "$work/out"
 echo "mine" >"$work/out/notes.txt"
@@ -51,4 +46,4 @@ LOG="$work/sign.log" PATH="$work/bin:$PATH" ZV_SIGN_PKCS12="$work/key.p12" \
   ZV_SIGN_PASSWORD="s3cret word" "$root/scripts/sign-windows" "$work/file.exe"
 check "the password is not on osslsigncode's command line" bash -c "! grep '^argv:' '$work/sign.log' | grep -q s3cret"
 check "osslsigncode reads it from a file" grep -qx "password file: s3cret word" "$work/sign.log"
-[ "$fails" = 0 ]
+checks_passed

@@ -14,12 +14,7 @@
 #   check_executable.sh EXE OBJDUMP gui|console
 set -uo pipefail
 exe=$1 objdump=$2 mode=$3
-fails=0
-check() {  # check WHAT COMMAND...
-  local what=$1
-  shift
-  if "$@"; then echo "PASS $what"; else echo "FAIL $what"; fails=$((fails + 1)); fi
-}
+source "$(dirname "$0")/../lib/checks.sh"
 headers=$("$objdump" -p "$exe")
 field() { awk -v f="$1" '$1 == f { print $2; exit }' <<<"$headers"; }
 check "32-bit x86 (PE32)" [ "$(field Magic)" = 010b ]
@@ -70,4 +65,4 @@ for dll in $imports; do
     bash -c '[[ "$1" == *" $2 "* ]]' _ "$known" "$lower"
 done
 echo "named in the file, loaded later (from the system folder only, once main() has said so):" $delayed
-[ "$fails" = 0 ]
+checks_passed

@@ -13,12 +13,7 @@ console=$(readlink -f "$1") plant=$(readlink -f "$2") panel=$(readlink -f "$3")
 planted_dll=$(readlink -f "$4")
 work=$(mktemp -d)
 trap 'kill "$panel_pid" 2>/dev/null; rm -rf "$work"' EXIT
-fails=0
-check() {  # check WHAT COMMAND...
-  local what=$1
-  shift
-  if "$@"; then echo "PASS $what"; else echo "FAIL $what"; fails=$((fails + 1)); fi
-}
+source "$(dirname "$0")/../lib/checks.sh"
 mkdir -p "$work/app" "$work/cwd"
 cp "$console" "$work/app/"
 exe="$work/app/$(basename "$console")"
@@ -64,4 +59,4 @@ WINEDLLOVERRIDES="$WINEDLLOVERRIDES;${delayed// /,}=n,b" wine "$exe" info --verb
 status=$?
 check "info with DLLs planted beside it exits 3 (it was $status)" [ "$status" = 3 ]
 check "no planted DLL was loaded" [ -z "$(ls "$work/app" | grep '^planted-.*-loaded$')" ]
-[ "$fails" = 0 ]
+checks_passed

@@ -23,6 +23,22 @@ folder="$WINEPREFIX/drive_c/Program Files/$product"
 shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/$product.lnk"
 key="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$product"
 
+# refusal_box SHOT KEY TEXT...: the installer $pages shows a box that says each TEXT (read as
+# one line: the box may wrap it), saved as SHOT; KEY answers it, and the installer leaves.
+refusal_box() {
+  local name=$1 key=$2 box said text
+  shift 2
+  if ! box=$(wait_window "$product Setup" 60); then
+    check "a box ($name)" false
+    return
+  fi
+  shot "$box" "$name"
+  said=$(ocr "$shots/$name.png" | tr '\n' ' ')
+  for text in "$@"; do check "the box says \"$text\"" contains "$said" "$text"; done
+  xdotool windowfocus --sync "$box" key "$key"
+  check "$key leaves the installer" wait_exit "$pages" 20
+}
+
 # What an earlier run may have left in the prefix.
 rm -rf "$folder" "$shortcut"
 wine reg delete "$key" /f >/dev/null 2>&1
@@ -117,15 +133,7 @@ check "and left the newer version's entry" [ "$(value_of DisplayVersion)" = "$ve
 check "and its updater" cmp -s "$custom/$exe_name" "$(dirname "$installer")/$exe_name"
 wine "$older" >"$shots/refused-downgrade-pages.log" 2>&1 &
 pages=$!
-if box=$(wait_window "$product Setup" 60); then
-  shot "$box" installer-newer-installed
-  said=$(ocr "$shots/installer-newer-installed.png" | tr '\n' ' ')
-  check "the older installer says a newer version is installed" contains "$said" "is installed, which is newer than"
-  xdotool windowfocus --sync "$box" key Return
-  check "OK leaves the installer" wait_exit "$pages" 20
-else
-  check "a box from the older installer" false
-fi
+refusal_box installer-newer-installed Return "is installed, which is newer than"
 
 # -- A repair: the same version again puts back what is missing ------------------------------
 rm -f "$custom/$exe_name"
@@ -144,17 +152,7 @@ if win=$(wait_window "${exe_name%.exe}" 60); then
 
   wine "$installer" >"$shots/refused-pages.log" 2>&1 &
   pages=$!
-  if box=$(wait_window "$product Setup" 60); then
-    shot "$box" installer-updater-running
-    # The box may wrap its line: read as one.
-    said=$(ocr "$shots/installer-updater-running.png" | tr '\n' ' ')
-    check "the installer says the updater runs" contains "$said" "Updater is running."
-    check "and asks to close it first" contains "$said" "then choose Retry."
-    xdotool windowfocus --sync "$box" key Escape
-    check "Cancel leaves the installer" wait_exit "$pages" 20
-  else
-    check "a box while the updater runs" false
-  fi
+  refusal_box installer-updater-running Escape "Updater is running." "then choose Retry."
   xdotool windowfocus --sync "$win" key alt+F4
   wait_for 20 not_running
 else

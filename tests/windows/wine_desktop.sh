@@ -4,19 +4,7 @@
 # brings the Wine session's helpers with it.
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/wine_session.sh"
 
-# check WHAT COMMAND...: runs COMMAND, says PASS or FAIL with WHAT, and counts the failures
-# for checks_passed.
-fails=0
-check() {
-  local what=$1
-  shift
-  if "$@"; then echo "PASS $what"; else echo "FAIL $what"; fails=$((fails + 1)); fi
-}
-checks_passed() {
-  echo "failures: $fails"
-  [ "$fails" = 0 ]
-}
-contains() { grep -qF -- "$2" <<<"$1"; }
+source "$(dirname "${BASH_SOURCE[0]}")/../lib/checks.sh"
 
 # wine_desktop_prefix DIR: makes DIR the Wine prefix (created on first use, see
 # wine_session.sh), with Wine drawing the title bars.
