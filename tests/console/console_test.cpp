@@ -105,8 +105,9 @@ TEST_F(ConsoleTest, InfoTellsBothSidesAndTheOfferWithItsStatus) {
     EXPECT_EQ(r.status, c.status);
     EXPECT_TRUE(r.out.contains("Built-in image:  " + kImageLine + "\n")) << qPrintable(r.out);
     EXPECT_EQ(r.out.contains("Update:"), !c.update_line.isEmpty()) << qPrintable(r.out);
-    if (!c.update_line.isEmpty())
+    if (!c.update_line.isEmpty()) {
       EXPECT_TRUE(r.out.contains("Update:          " + c.update_line + "\n")) << qPrintable(r.out);
+    }
     EXPECT_EQ(r.err, c.err);
     EXPECT_EQ(sent_items(ZV_ITEM_FWUP_SIZE), 0);  // info never starts an update
   }
