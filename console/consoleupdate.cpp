@@ -1,138 +1,62 @@
 #include "consoleupdate.h"
 
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
-#include <memory>
 
-#include "deviceconnection.h"
-#include "imagefile.h"
+#include "consoleparts.h"
+#include "consoleplaces.h"
+#include "interfaceplaces.h"
 #include "settingspanel.h"
-#include "updatejob.h"
-#include "updaterun.h"
 #include "zv_build_values.h"
 
 namespace {
-
-const int kBarWidth = 40;
 
 const char kPanelRunning[] =
     "The interface's settings panel is running: close it first (update ends it by itself).";
 const char kJsonNeedsYes[] =
     "update --json cannot ask its question: give --yes to update without it.";
 
-QJsonObject side_json(const UpdateSide &side) {
-  return {{"product", side.product}, {"version", side.version}, {"build", side.build}};
-}
-
-QString side_line(const UpdateSide &side) {
-  return QString("%1, firmware %2, build %3").arg(side.product, side.version, side.build);
-}
-
-// The interface runs the image's version and build: the window refuses ("Cannot downgrade
-// from 1.06 to 1.06"), and a script is told that it is up to date.
-bool already_current(const UpdateChecks &checks) {
-  return checks.outcome == CheckOutcome::kNotNewer && checks.from.version == checks.to.version &&
-         checks.from.build == checks.to.build;
-}
-
-// What the checks left of the two sides: the image's side always once the image is valid,
-// the device's once it answered.
-bool has_side(const UpdateSide &side) { return !side.product.isEmpty() || !side.version.isEmpty(); }
-
-// The window's refusal, except where it would not be true here: an interface that is
-// connected but may not be opened is not "not connected".
-QString refusal_of(const UpdateChecks &checks) {
-  if (checks.outcome == CheckOutcome::kNotConnected && DeviceConnection::access_denied())
-    return no_access_text();
-  return checks.refusal;
-}
-
-const char *result_name(int status) {
-  switch (status) {
-    case kExitDone:
-      return "done";
-    case kExitUsage:
-      return "usage";
-    case kExitRefused:
-      return "refused";
-    case kExitNotFound:
-      return "not-found";
-    case kExitNoAccess:
-      return "no-access";
-    case kExitFailed:
-      return "failed";
-    case kExitCancelled:
-      return "cancelled";
-    case kExitBusy:
-      return "busy";
-    default:
-      return "error";
-  }
-}
-
-void print_json(QTextStream &out, const QJsonObject &object) {
-  out << QJsonDocument(object).toJson(QJsonDocument::Compact) << '\n';
-  out.flush();
-}
-
-void print_line(QTextStream &stream, const QString &text) {
-  stream << text << '\n';
-  stream.flush();
-}
-
-// The image and the connection that every command starts from.
-struct Session {
-  DeviceConnection device;
-  std::unique_ptr<LoadedImage> loaded{new LoadedImage()};
-  QString path;
-  ImageFile image;
+// What info found of one interface, before it is written anywhere.
+struct InfoReport {
+  int status = kExitDone;
+  QJsonObject json;  // the command's object for one interface, an entry of it for several
+  QString text;      // its lines for standard output
+  QString problem;   // why the interface could not be asked, for standard error
 };
 
-// Loads the image: the built-in one, or --image FILE. False, with the text, when it is not
-// valid.
-bool load(Session &s, const ConsoleOptions &options, QString *problem) {
-  s.path = options.image.isEmpty() ? QString(kEmbeddedImage) : options.image;
-  s.image = load_image_file(s.device, *s.loaded, s.path);
-  if (s.image.loaded) return true;
-  *problem = s.image.problem.isEmpty() ? QString("Cannot read the image file: %1").arg(s.path)
-                                       : s.image.problem;
-  return false;
-}
-
-int info(const ConsoleOptions &options, const ConsoleStreams &io) {
-  // The panel may be talking to the interface; info must not read beside it, nor end it.
-  if (settings_panel_running()) return refuse_command(options, io, kExitBusy, kPanelRunning);
+// `place` names the interface in the object; in the text too where `name_it` holds.
+InfoReport read_info(const ConsoleOptions &options, const QString &place, bool name_it) {
+  InfoReport r;
   Session s;
   QString problem;
-  if (!load(s, options, &problem)) return refuse_command(options, io, kExitRefused, problem);
-  // The window's checks, with the version rules of the built-in image.
-  const UpdateChecks checks = check_update(s.device, *s.loaded, s.path, options.image.isEmpty());
+  if (!load(s, options, &problem)) {
+    r.status = kExitRefused;
+    r.problem = problem;
+    r.json = {{"result", result_name(r.status)}, {"reason", problem}};
+    return r;
+  }
+  const UpdateChecks checks = check(s, options);
   // Told whether an update would be offered: answered, whatever the answer.
   const bool told = checks.outcome != CheckOutcome::kNotConnected &&
                     checks.outcome != CheckOutcome::kDeviceUnreadable &&
                     checks.outcome != CheckOutcome::kImageInvalid;
-  const int status =
-      told ? kExitDone : exit_status_of(checks.outcome, DeviceConnection::access_denied());
+  r.status = told ? kExitDone : exit_status_of(checks.outcome, DeviceConnection::access_denied());
   const QString refusal = refusal_of(checks);
   uint32_t checksum = 0;
   const bool answered =
       has_side(checks.from) && s.device.get_checksum(s.device.get_image_payload_size(), checksum);
   const QString sum = "0x" + QString::number(checksum, 16).toUpper().rightJustified(8, '0');
-  if (options.json) {
-    QJsonObject object{{"command", "info"},
-                       {"result", result_name(status)},
-                       {"image", side_json(checks.to)},
-                       {"update_offered", refusal.isEmpty()}};
-    if (!refusal.isEmpty()) object["reason"] = refusal;
-    if (has_side(checks.from)) object["device"] = side_json(checks.from);
-    if (answered) object["device_checksum"] = sum;
-    print_json(*io.out, object);
-    return status;
-  }
-  QTextStream &out = *io.out;
+  r.json = {{"result", result_name(r.status)},
+            {"image", side_json(checks.to)},
+            {"update_offered", refusal.isEmpty()}};
+  if (!place.isEmpty()) r.json["place"] = place;
+  if (!refusal.isEmpty()) r.json["reason"] = refusal;
+  if (has_side(checks.from)) r.json["device"] = side_json(checks.from);
+  if (answered) r.json["device_checksum"] = sum;
+
+  QTextStream out(&r.text);
+  if (name_it) out << "Place:           " << place << '\n';
   if (has_side(checks.from)) {
     out << "Interface:       " << side_line(checks.from) << '\n';
     if (answered) {
@@ -145,66 +69,63 @@ int info(const ConsoleOptions &options, const ConsoleStreams &io) {
   // Whether an update is offered is the answer; why the interface could not be asked is not.
   if (told)
     out << "Update:          " << (refusal.isEmpty() ? "offered" : "refused: " + refusal) << '\n';
-  out.flush();
-  if (!told) print_line(*io.err, refusal);
+  if (!told) r.problem = refusal;
+  return r;
+}
+
+// Info of the interface the transport finds, or of each of `places` when there are several:
+// the status is the first that is not 0.
+int info(const ConsoleOptions &options, const ConsoleStreams &io,
+         const QList<InterfacePlace> &places) {
+  // The panel may be talking to the interface; info must not read beside it, nor end it.
+  if (settings_panel_running()) return refuse_command(options, io, kExitBusy, kPanelRunning);
+  QList<InfoReport> reports;
+  if (places.size() <= 1) {
+    reports << read_info(options, places.isEmpty() ? QString() : places[0].name,
+                         !options.device.isEmpty());
+  } else {
+    for (const InterfacePlace &place : places) {
+      choose_interface(place);
+      reports << read_info(options, place.name, true);
+    }
+  }
+  int status = kExitDone;
+  for (const InfoReport &r : reports) {
+    if (status == kExitDone) status = r.status;
+  }
+  if (options.json) {
+    QJsonObject object = reports[0].json;
+    if (reports.size() > 1) {
+      QJsonArray interfaces;
+      for (const InfoReport &r : reports) interfaces.append(r.json);
+      object = {{"result", result_name(status)}, {"interfaces", interfaces}};
+    }
+    object["command"] = "info";
+    print_json(*io.out, object);
+    return status;
+  }
+  // A load that failed has nothing to tell of any interface.
+  if (reports.size() == 1 && reports[0].status == kExitRefused && reports[0].text.isEmpty()) {
+    print_line(*io.err, reports[0].problem);
+    return status;
+  }
+  for (int i = 0; i < reports.size(); ++i) {
+    *io.out << (i > 0 ? "\n" : "") << reports[i].text;
+    io.out->flush();
+    if (!reports[i].problem.isEmpty()) print_line(*io.err, reports[i].problem);
+  }
   return status;
 }
 
-// The progress of a running update: a bar that redraws itself on a terminal, a line every
-// tenth otherwise.
-class Progress {
- public:
-  Progress(QTextStream &out, bool terminal) : out_(out), terminal_(terminal) {}
-  void show(uint32_t position, uint32_t total) {
-    if (total == 0) return;
-    const int percent = static_cast<int>(uint64_t(position) * 100 / total);
-    if (terminal_) {
-      const int filled = percent * kBarWidth / 100;
-      out_ << '\r' << '[' << QString(filled, '#') << QString(kBarWidth - filled, '.') << "] "
-           << QString("%1").arg(percent, 3) << " %";
-      out_.flush();
-      drawn_ = true;
-    } else if (percent / 10 > last_tenth_) {
-      last_tenth_ = percent / 10;
-      out_ << "progress: " << last_tenth_ * 10 << " %\n";
-      out_.flush();
-    }
-  }
-  // A text of the update, on `stream`, on a line of its own below the bar.
-  void line(QTextStream &stream, const QString &text) {
-    if (drawn_) {
-      out_ << '\n';
-      out_.flush();
-    }
-    drawn_ = false;
-    print_line(stream, text);
-  }
-
- private:
-  QTextStream &out_;
-  bool terminal_;
-  bool drawn_ = false;
-  int last_tenth_ = 0;
-};
-
-bool ask(const ConsoleStreams &io, const UpdateChecks &checks) {
-  QTextStream &out = *io.out;
-  out << confirmation_text(checks.from, checks.to) << " [y/N] ";
-  out.flush();
-  const QString answer = io.in->readLine().trimmed().toLower();
-  return answer == "y" || answer == "yes";
-}
-
 int update(const ConsoleOptions &options, const ConsoleStreams &io,
-           const std::function<void(bool)> &updating) {
-  // A script that wants one object cannot answer a question in the middle of it.
-  if (options.json && !options.yes) return refuse_command(options, io, kExitUsage, kJsonNeedsYes);
+           const std::function<void(bool)> &updating, const QString &place) {
   QElapsedTimer clock;
   clock.start();
   Session s;
   QStringList texts;
   QString reason;
   QJsonObject report{{"command", "update"}};
+  if (!place.isEmpty()) report["place"] = place;
   auto finish = [&](int status) {
     if (options.json) {
       report["result"] = result_name(status);
@@ -228,7 +149,7 @@ int update(const ConsoleOptions &options, const ConsoleStreams &io,
   end_settings_panel(PanelToolOutput::kDiagnostics);
   QString problem;
   if (!load(s, options, &problem)) return end_with(kExitRefused, problem);
-  const UpdateChecks checks = check_update(s.device, *s.loaded, s.path, options.image.isEmpty());
+  const UpdateChecks checks = check(s, options);
   if (has_side(checks.from)) report["before"] = side_json(checks.from);
   report["image"] = side_json(checks.to);
   if (!checks.refusal.isEmpty()) {
@@ -239,34 +160,13 @@ int update(const ConsoleOptions &options, const ConsoleStreams &io,
     return end_with(exit_status_of(checks.outcome, DeviceConnection::access_denied()),
                     refusal_of(checks));
   }
-  if (!options.yes && !ask(io, checks)) {
+  if (!options.yes && !ask(io, confirmation_text(checks.from, checks.to))) {
     print_line(*io.out, "Cancelled.");
     return finish(kExitCancelled);
   }
 
   // The window's update: the same run, with no window to hold the guard on.
-  Progress progress(*io.out, io.terminal && !options.json);
-  bool failed = false;
-  UpdateRun run;
-  QEventLoop loop;
-  QObject::connect(&run, &UpdateRun::progress, [&](quint32 position, quint32 total) {
-    if (!options.json) progress.show(position, total);
-  });
-  QObject::connect(&run, &UpdateRun::process_text, [&](const QString &text) {
-    texts << text;
-    if (!options.json) progress.line(*io.out, text);
-  });
-  QObject::connect(&run, &UpdateRun::error, [&](const QString &text) {
-    failed = true;
-    texts << text;
-    reason = text;
-    if (!options.json) progress.line(*io.err, text);
-  });
-  QObject::connect(&run, &UpdateRun::finished, &loop, &QEventLoop::quit);
-  if (updating) updating(true);
-  run.start(s.device, *s.loaded);
-  loop.exec();
-  if (updating) updating(false);
+  const bool failed = run_update(s, io, options.json, updating, &texts, &reason);
 
   // What the interface runs now, read as the checks read it; empty where it does not answer.
   const UpdateSide after = check_update(s.device, *s.loaded, s.path, false).from;
@@ -314,6 +214,25 @@ int refuse_command(const ConsoleOptions &options, const ConsoleStreams &streams,
 
 int run_console_command(const ConsoleOptions &options, const ConsoleStreams &streams,
                         const std::function<void(bool)> &updating) {
-  if (options.command == "info") return info(options, streams);
-  return update(options, streams, updating);
+  // A script that wants one object cannot answer a question in the middle of it.
+  if (options.command == "update" && options.json && !options.yes)
+    return refuse_command(options, streams, kExitUsage, kJsonNeedsYes);
+  QList<InterfacePlace> places = wait_for_interfaces(options);
+  if (options.command == "list") return list_command(options, streams, places);
+  // One interface alone is chosen by its place, so that another one plugged in meanwhile
+  // is not taken for it; none leaves the transport's own search, and its words.
+  choose_interface(InterfacePlace());
+  if (!options.device.isEmpty()) {
+    const int chosen = find_interface(places, options.device);
+    if (chosen < 0)
+      return refuse_command(options, streams, kExitNotFound, unknown_place_text(options, places));
+    places = {places[chosen]};
+  }
+  if (places.size() == 1) choose_interface(places[0]);
+  if (options.command == "info") return info(options, streams, places);
+  if (options.all) return update_all(options, streams, updating, places);
+  if (places.size() > 1)
+    return refuse_command(options, streams, kExitSeveral, several_text(places));
+  // The place is named where the user named it.
+  return update(options, streams, updating, options.device.isEmpty() ? QString() : places[0].name);
 }

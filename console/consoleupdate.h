@@ -1,6 +1,7 @@
-// The console updater's two commands, apart from main(): `info` tells what the interface runs
-// and whether the built-in image would be offered; `update` makes the window's checks in the
-// window's order, asks the window's question on the terminal, and runs the window's worker.
+// The console updater's commands, apart from main(): `list` names every connected interface;
+// `info` tells what an interface runs and whether the built-in image would be offered;
+// `update` makes the window's checks in the window's order, asks the window's question on
+// the terminal, and runs the window's worker, for one interface or, with --all, for each.
 // They write to the streams they are given, so that the tests read what a user would.
 #ifndef CONSOLE_CONSOLEUPDATE_H
 #define CONSOLE_CONSOLEUPDATE_H
@@ -23,11 +24,15 @@ enum ExitStatus {
   kExitCancelled = 6,  // the question was answered no
   kExitBusy = 7,       // the updater's window or another copy is running; for info on
                        // Windows, the interface's settings panel
+  kExitSeveral = 8,    // several interfaces are connected and update was not told which
 };
 
 struct ConsoleOptions {
-  QString command;  // "info" or "update"
-  QString image;    // --image FILE; empty: the built-in image
+  QString command;       // "list", "info" or "update"
+  QString image;         // --image FILE; empty: the built-in image
+  QString device;        // --device PLACE; empty: whichever is connected
+  int wait_seconds = 0;  // --wait SECONDS: how long to wait for an interface to appear
+  bool all = false;      // update --all
   bool yes = false;
   bool json = false;
 };

@@ -34,24 +34,29 @@ const char kDescription[] =
     "Tells what firmware a ZV-16x16 runs, and brings it up to date with the built-in image.\n"
     "\n"
     "Commands:\n"
+    "  list    every connected interface by its place, with its firmware and whether an\n"
+    "          update would be offered\n"
     "  info    the interface's product, firmware version and build and checksum, the image's\n"
-    "          version and build, and whether an update would be offered (or why not)\n"
+    "          version and build, and whether an update would be offered (or why not); with\n"
+    "          several interfaces connected, each of them\n"
     "  update  the same checks as the updater's window, its question, and the update\n"
     "\n"
     "Results go to standard output; refusals, failures and their reasons to standard error.\n"
     "With --json, standard output holds one JSON object (UTF-8) whatever happens.\n"
     "\n"
     "Exit statuses:\n"
-    "  0  updated, or already up to date; info answered\n"
+    "  0  updated, or already up to date; info or list answered\n"
     "  1  the command line was not understood (update --json without --yes among it)\n"
     "  2  refused: another product, an image that is not newer, or an image file that is\n"
     "     not valid\n"
-    "  3  no ZV-16x16 is connected\n"
+    "  3  no ZV-16x16 is connected (at the place that --device names)\n"
     "  4  a ZV-16x16 is connected, but this user may not open it\n"
     "  5  the interface did not answer, or the update failed\n"
     "  6  cancelled: the question was answered no\n"
     "  7  the updater's window or another copy is running; for info on Windows, the\n"
-    "     interface's settings panel";
+    "     interface's settings panel\n"
+    "  8  several interfaces are connected: update needs --device PLACE or --all\n"
+    "With --all, the status of the first interface that was not updated or up to date.";
 
 // The device libraries print their diagnostics on standard output, a line for every chunk of
 // an update among them: with --verbose they go to standard error, otherwise nowhere, and
@@ -88,8 +93,14 @@ int main(int argc, char *argv[]) {
       "FILE");
   const QCommandLineOption verbose("verbose",
                                    "Prints the device libraries' diagnostics on standard error.");
-  parser.addOptions({yes, json, image, verbose});
-  parser.addPositionalArgument("command", "info or update");
+  const QCommandLineOption device(
+      "device", "Chooses the interface at PLACE, as list names it (or by its serial).", "PLACE");
+  const QCommandLineOption all("all", "update: every connected interface in turn.");
+  const QCommandLineOption wait(
+      "wait", "Waits up to SECONDS for an interface to appear, rather than end at once.",
+      "SECONDS");
+  parser.addOptions({yes, json, image, verbose, device, all, wait});
+  parser.addPositionalArgument("command", "list, info or update");
   const bool parsed = parser.parse(QCoreApplication::arguments());
 
   ConsoleOptions options;
@@ -101,6 +112,8 @@ int main(int argc, char *argv[]) {
     if (commands.size() == 1) options.command = commands[0];
     options.yes = parser.isSet(yes);
     options.image = parser.value(image);
+    options.device = parser.value(device);
+    options.all = parser.isSet(all);
   }
 
   const int results = divert_diagnostics(parsed && parser.isSet(verbose));
@@ -114,10 +127,27 @@ int main(int argc, char *argv[]) {
                                isatty(results >= 0 ? results : fileno(stdout)) != 0};
 
   if (!parsed) return refuse_command(options, streams, kExitUsage, parser.errorText());
-  if (options.command != "info" && options.command != "update") {
+  if (options.command != "list" && options.command != "info" && options.command != "update") {
     options.command.clear();
     return refuse_command(options, streams, kExitUsage,
-                          "zv16x16-update: give one command, info or update (see --help)");
+                          "zv16x16-update: give one command, list, info or update (see --help)");
+  }
+  if (parser.isSet(wait)) {
+    bool number = false;
+    options.wait_seconds = parser.value(wait).toInt(&number);
+    if (!number || options.wait_seconds < 0 || options.wait_seconds > 86400) {
+      return refuse_command(options, streams, kExitUsage,
+                            "zv16x16-update: --wait takes a number of seconds, 0 to 86400");
+    }
+  }
+  if (options.all && (options.command != "update" || !options.device.isEmpty())) {
+    return refuse_command(options, streams, kExitUsage,
+                          "zv16x16-update: --all goes with update alone, without --device");
+  }
+  if (!options.device.isEmpty() && options.command == "list") {
+    return refuse_command(options, streams, kExitUsage,
+                          "zv16x16-update: list names every interface; --device goes with info "
+                          "and update");
   }
 
   InstanceGuard guard(ZV_UPDATER_NAME);

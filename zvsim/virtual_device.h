@@ -38,6 +38,7 @@ struct Settings {
   bool status_split_replies = false;       // window and offset of a status answer in two replies
   std::string debug_text;                  // sent with the next debug_text_replies replies
   int debug_text_replies = 0;
+  uint64_t plugged_in_at_us = 0;      // on the bus only from this time on: a late plug
   bool log_transfers = false;         // keep every transfer for the tests to read
   std::function<void()> on_transfer;  // called at the start of every transfer
 };
@@ -97,7 +98,7 @@ class VirtualDevice {
                   uint16_t length);
   int control_in(uint8_t request, uint16_t value, uint16_t index, uint8_t *data, uint16_t length);
 
-  bool plugged() const { return !unplugged_; }
+  bool plugged() const { return !unplugged_ && clock_() >= settings.plugged_in_at_us; }
   void unplug() { unplugged_ = true; }
   // Plugged in again, as after a power cycle: answers nobody collected and a transfer in
   // progress are lost, the firmware is the one last taken over, and the unplug faults,

@@ -46,12 +46,35 @@ int usbdevs_init(usbdevs_device *dev);
 int usbdevs_close(usbdevs_device *dev);
 
 // Looks for the interface. Index 0 only: any other index returns 1 at once, without a
-// search and without a line. With two matching interfaces, the one enumerated last wins.
+// search and without a line. With two matching interfaces, the one enumerated last wins,
+// unless usbdevs_choose named one.
 // On success the path is in dev->transport.interface_path, dev is stored through *out (when
 // out is given) and the device is reachable until the next usbdevs_close or usbdevs_open.
 // "Not found" prints nothing; a device that is found but cannot be opened prints its line
 // (and, where the system refused access, says how to grant it).
 int usbdevs_open(usbdevs_device *dev, usbdevs_device **out, uint8_t index);
+
+// One interface as usbdevs_list finds it.
+enum { USBDEVS_NAME_UNITS = 64, USBDEVS_MAX_PLACES = 16 };
+struct usbdevs_place {
+  // Where it is, as usbdevs_choose takes it and as interface_path holds it once opened.
+  wchar_t path[USBDEVS_PATH_UNITS];
+  // The same place, short enough to show and to type: the path itself where it is short
+  // ("1-4.2"), the device's instance part of a Windows interface path.
+  wchar_t name[USBDEVS_NAME_UNITS];
+  // The interface's USB serial string where the transport can read it; empty otherwise.
+  wchar_t serial[USBDEVS_NAME_UNITS];
+};
+
+// Every matching interface, in enumeration order: fills at most `capacity` entries of
+// `places` and returns how many it filled (0 when none is connected). Bounded like the
+// other calls; a failure prints its line and lists what could be listed.
+int usbdevs_list(usbdevs_place *places, int capacity);
+
+// From now on usbdevs_open (index 0) opens the interface at `path` (a path of usbdevs_list)
+// and finds nothing while no interface is there; null or empty brings back the search
+// above, the last one enumerated. Copies the path; always 0.
+int usbdevs_choose(const wchar_t *path);
 
 // 1 when the last usbdevs_open found the interface but the system would not let this user
 // open it; 0 otherwise. Prints nothing. A program tells "no access" from "not connected" by

@@ -13,6 +13,7 @@
 
 #include <libusb.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 
@@ -83,35 +84,6 @@ bool is_interface(libusb_device *device) {
          descriptor.idVendor == ZV_USB_VENDOR_ID && descriptor.idProduct == ZV_USB_PRODUCT_ID;
 }
 
-// The last matching device in enumeration order, referenced; null when none matches.
-libusb_device *find_interface() {
-  libusb_device **list = nullptr;
-  const ssize_t count = libusb_get_device_list(state.context, &list);
-  if (count < 0) {
-    ZV_DIAG(kSource);
-    print_libusb_error(static_cast<int>(count));
-    return nullptr;
-  }
-  libusb_device *found = nullptr;
-  for (ssize_t i = 0; i < count; ++i) {
-    if (is_interface(list[i])) found = list[i];
-  }
-  if (found != nullptr) libusb_ref_device(found);
-  libusb_free_device_list(list, 1);
-  return found;
-}
-
-// Whether libusb still lists this very device (a replugged interface is a new device).
-bool still_attached(libusb_device *device) {
-  libusb_device **list = nullptr;
-  const ssize_t count = libusb_get_device_list(state.context, &list);
-  if (count < 0) return false;
-  bool attached = false;
-  for (ssize_t i = 0; i < count; ++i) attached = attached || list[i] == device;
-  libusb_free_device_list(list, 1);
-  return attached;
-}
-
 // The kernel's name for the device's place on the bus: bus, then the port of every tier
 // ("1-4.2"). Without port numbers, bus and address ("1:5").
 void write_name(libusb_device *device, wchar_t *dst) {
@@ -130,6 +102,64 @@ void write_name(libusb_device *device, wchar_t *dst) {
     }
   }
   if (used < 0) dst[0] = L'\0';
+}
+
+// The place that usbdevs_choose named; empty: the last interface enumerated.
+wchar_t chosen[USBDEVS_PATH_UNITS];
+
+// Whether `device` is the interface that usbdevs_open is to open.
+bool is_wanted(libusb_device *device) {
+  if (chosen[0] == L'\0') return true;
+  wchar_t place[USBDEVS_PATH_UNITS];
+  write_name(device, place);
+  return std::wcscmp(place, chosen) == 0;
+}
+
+// The last wanted interface in enumeration order, referenced; null when none matches.
+libusb_device *find_interface() {
+  libusb_device **list = nullptr;
+  const ssize_t count = libusb_get_device_list(state.context, &list);
+  if (count < 0) {
+    ZV_DIAG(kSource);
+    print_libusb_error(static_cast<int>(count));
+    return nullptr;
+  }
+  libusb_device *found = nullptr;
+  for (ssize_t i = 0; i < count; ++i) {
+    if (is_interface(list[i]) && is_wanted(list[i])) found = list[i];
+  }
+  if (found != nullptr) libusb_ref_device(found);
+  libusb_free_device_list(list, 1);
+  return found;
+}
+
+// The serial string, read through a handle of its own; empty where the device has none or
+// this user may not open it (the place alone names it then).
+void write_serial(libusb_device *device, wchar_t *dst) {
+  dst[0] = L'\0';
+  libusb_device_descriptor descriptor;
+  libusb_device_handle *handle = nullptr;
+  if (libusb_get_device_descriptor(device, &descriptor) != LIBUSB_SUCCESS ||
+      descriptor.iSerialNumber == 0 || libusb_open(device, &handle) != LIBUSB_SUCCESS) {
+    return;
+  }
+  unsigned char text[USBDEVS_NAME_UNITS];
+  const int length =
+      libusb_get_string_descriptor_ascii(handle, descriptor.iSerialNumber, text, sizeof text);
+  libusb_close(handle);
+  for (int i = 0; i < length && i < USBDEVS_NAME_UNITS - 1; ++i) dst[i] = text[i];
+  dst[length > 0 ? std::min(length, USBDEVS_NAME_UNITS - 1) : 0] = L'\0';
+}
+
+// Whether libusb still lists this very device (a replugged interface is a new device).
+bool still_attached(libusb_device *device) {
+  libusb_device **list = nullptr;
+  const ssize_t count = libusb_get_device_list(state.context, &list);
+  if (count < 0) return false;
+  bool attached = false;
+  for (ssize_t i = 0; i < count; ++i) attached = attached || list[i] == device;
+  libusb_free_device_list(list, 1);
+  return attached;
 }
 
 void explain_access_denied() {
@@ -209,6 +239,34 @@ int usbdevs_open(usbdevs_device *dev, usbdevs_device **out, uint8_t index) {
   state.handle = handle;
   write_name(device, dev->transport.interface_path);
   if (out != nullptr) *out = dev;
+  return 0;
+}
+
+int usbdevs_list(usbdevs_place *places, int capacity) {
+  if (places == nullptr || capacity <= 0 || !ensure_context()) return 0;
+  libusb_device **list = nullptr;
+  const ssize_t count = libusb_get_device_list(state.context, &list);
+  if (count < 0) {
+    ZV_DIAG(kSource);
+    print_libusb_error(static_cast<int>(count));
+    return 0;
+  }
+  int listed = 0;
+  for (ssize_t i = 0; i < count && listed < capacity; ++i) {
+    if (!is_interface(list[i])) continue;
+    usbdevs_place &place = places[listed++];
+    write_name(list[i], place.path);
+    std::wcsncpy(place.name, place.path, USBDEVS_NAME_UNITS - 1);
+    place.name[USBDEVS_NAME_UNITS - 1] = L'\0';
+    write_serial(list[i], place.serial);
+  }
+  libusb_free_device_list(list, 1);
+  return listed;
+}
+
+int usbdevs_choose(const wchar_t *path) {
+  std::wmemset(chosen, L'\0', USBDEVS_PATH_UNITS);
+  if (path != nullptr) std::wcsncpy(chosen, path, USBDEVS_PATH_UNITS - 1);
   return 0;
 }
 

@@ -105,16 +105,22 @@ void usbdevs_print_error(DWORD code) {
   SetLastError(code);
 }
 
-// 1 when an interface of a device whose driver service is `service` was found. Every match
-// overwrites `dst`, so the last matching interface wins.
-int usbdevs_find_interface(const wchar_t *service, wchar_t *dst, unsigned capacity,
-                           errno_t *copy_status) {
+namespace {
+
+// The place that usbdevs_choose named; empty: the last interface enumerated.
+wchar_t chosen[USBDEVS_PATH_UNITS];
+
+// Called with each matching interface's path, in enumeration order.
+using Visit = void (*)(const wchar_t *path, void *context);
+
+// Walks every render-class interface of every present device whose driver service is
+// `service`, skipping what cannot be read, with a line for each failure.
+void for_each_interface(const wchar_t *service, Visit visit, void *context) {
   HDEVINFO set = SetupDiGetClassDevsW(&zv_render_class, nullptr, nullptr, kEnumerationFlags);
   if (set == INVALID_HANDLE_VALUE) {
     print_wide_error(__LINE__);
-    return 0;
+    return;
   }
-  int found = 0;
   SP_DEVINFO_DATA device;
   std::memset(&device, 0, sizeof device);
   device.cbSize = sizeof device;
@@ -154,24 +160,93 @@ int usbdevs_find_interface(const wchar_t *service, wchar_t *dst, unsigned capaci
         continue;
       }
       if (matches) {
-        // A path that does not fit is not cut into another path: the interface is skipped.
-        if (dst != nullptr && std::wcslen(detail->DevicePath) >= capacity) {
-          print_wide_error(__LINE__);
-          std::free(detail);
-          continue;
-        }
-        if (dst != nullptr) {
-          std::memset(dst, 0, capacity * sizeof(wchar_t));
-          const errno_t status = wcscpy_s(dst, capacity, detail->DevicePath);
-          if (copy_status != nullptr) *copy_status = status;
-        }
-        found = 1;
+        visit(detail->DevicePath, context);
       }
       std::free(detail);
     }
   }
   SetupDiDestroyDeviceInfoList(set);
-  return found;
+}
+
+struct Destination {
+  wchar_t *dst;
+  unsigned capacity;
+  errno_t *copy_status;
+  int copied;
+};
+
+void copy_path(const wchar_t *path, void *context) {
+  auto *to = static_cast<Destination *>(context);
+  if (chosen[0] != L'\0' && std::wcscmp(path, chosen) != 0) return;
+  if (to->dst == nullptr) {
+    to->copied = 1;
+    return;
+  }
+  // A path that does not fit is not cut into another path: the interface is skipped.
+  if (std::wcslen(path) >= to->capacity) {
+    print_wide_error(__LINE__);
+    return;
+  }
+  to->copied = 1;
+  std::memset(to->dst, 0, to->capacity * sizeof(wchar_t));
+  const errno_t status = wcscpy_s(to->dst, to->capacity, path);
+  if (to->copy_status != nullptr) *to->copy_status = status;
+}
+
+struct Listing {
+  usbdevs_place *places;
+  int capacity;
+  int listed;
+};
+
+// "\\?\usb#vid_XXXX&pid_YYYY#<instance>#{class}\<reference>": the instance part names the
+// device among its kind; it is the USB serial string where the device has one (Windows then
+// uses the serial, which holds no '&'), a port-derived id otherwise.
+void add_place(const wchar_t *path, void *context) {
+  auto *listing = static_cast<Listing *>(context);
+  if (listing->listed >= listing->capacity || std::wcslen(path) >= USBDEVS_PATH_UNITS) return;
+  usbdevs_place &place = listing->places[listing->listed++];
+  std::memset(&place, 0, sizeof place);
+  wcscpy_s(place.path, USBDEVS_PATH_UNITS, path);
+  const wchar_t *first = std::wcschr(path, L'#');
+  const wchar_t *instance = first != nullptr ? std::wcschr(first + 1, L'#') : nullptr;
+  const wchar_t *end = instance != nullptr ? std::wcschr(instance + 1, L'#') : nullptr;
+  const size_t length = end != nullptr ? static_cast<size_t>(end - instance - 1) : 0;
+  if (length == 0 || length >= USBDEVS_NAME_UNITS) {
+    // No instance part to show: the whole path, as far as it fits.
+    std::wcsncpy(place.name, path, USBDEVS_NAME_UNITS - 1);
+    return;
+  }
+  std::wcsncpy(place.name, instance + 1, length);
+  if (std::wcschr(place.name, L'&') == nullptr) std::wcsncpy(place.serial, place.name, length);
+}
+
+}  // namespace
+
+// 1 when an interface of a device whose driver service is `service` was found (the one that
+// usbdevs_choose named, when it named one). Every match overwrites `dst`, so the last
+// matching interface wins.
+int usbdevs_find_interface(const wchar_t *service, wchar_t *dst, unsigned capacity,
+                           errno_t *copy_status) {
+  Destination to{dst, capacity, copy_status, 0};
+  for_each_interface(service, copy_path, &to);
+  return to.copied;
+}
+
+int usbdevs_list(usbdevs_place *places, int capacity) {
+  Listing listing{places, capacity, 0};
+  if (places != nullptr && capacity > 0) for_each_interface(kServiceName, add_place, &listing);
+  return listing.listed;
+}
+
+int usbdevs_choose(const wchar_t *path) {
+  std::memset(chosen, 0, sizeof chosen);
+  if (path != nullptr && std::wcslen(path) < USBDEVS_PATH_UNITS) {
+    wcscpy_s(chosen, USBDEVS_PATH_UNITS, path);
+  } else if (path != nullptr) {
+    chosen[0] = L'?';  // a place that no interface has: nothing is found
+  }
+  return 0;
 }
 
 // Opens the driver's control path: the interface path with its last component replaced.

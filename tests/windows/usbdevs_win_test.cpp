@@ -166,6 +166,47 @@ TEST_F(WinTransportTest, LastMatchingInterfaceWins) {
   EXPECT_EQ(usbdevs_find_interface(nullptr, dst, USBDEVS_PATH_UNITS, nullptr), 0);
 }
 
+// Several interfaces: each listed by its place, named by the instance part of its path (the
+// serial where Windows used one), and the one chosen is the one that every transfer reaches.
+TEST_F(WinTransportTest, EveryInterfaceIsListedAndTheChosenOneIsOpened) {
+  const std::wstring serial_path =
+      L"\\\\?\\usb#vid_1209&pid_0016#ZV16A0042#{65e8773e-8f56-11d0-a3b9-00a0c9223196}\\global";
+  zvsim::VirtualDevice second(vclock_now_us);
+  win32sim::add_zv16x16(kPath, &model);
+  win32sim::add_another_zv16x16(serial_path, &second);
+  usbdevs_place places[USBDEVS_MAX_PLACES];
+  ASSERT_EQ(usbdevs_list(places, USBDEVS_MAX_PLACES), 2);
+  EXPECT_EQ(usbdevs_list(places, 1), 1);  // no more than there is room for
+  ASSERT_EQ(usbdevs_list(places, USBDEVS_MAX_PLACES), 2);
+  struct Expected {
+    std::wstring path, name, serial;
+  } expected[] = {{kPath, L"7&1a2b3c&0&0000", L""}, {serial_path, L"ZV16A0042", L"ZV16A0042"}};
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(places[i].path, expected[i].path);
+    EXPECT_EQ(places[i].name, expected[i].name);
+    EXPECT_EQ(places[i].serial, expected[i].serial);
+  }
+  const uint8_t byte = 1;
+  struct Choice {
+    const wchar_t *place;
+    bool opens;
+    zvsim::VirtualDevice *reached;
+  } choices[] = {{kPath.c_str(), true, &model},
+                 {serial_path.c_str(), true, &second},
+                 {L"\\\\?\\usb#gone\\global", false, nullptr},
+                 {nullptr, true, &second}};  // no choice: the last one enumerated, as ever
+  for (const Choice &c : choices) {
+    usbdevs_choose(c.place);
+    const long before_first = model.transfers(), before_second = second.transfers();
+    ASSERT_EQ(open(), c.opens);
+    if (!c.opens) continue;
+    capture_stdout([&] { usbdevs_vendor_out(dev, 0x1D, 0, 0, 1, &byte); });
+    EXPECT_EQ(model.transfers() - before_first, c.reached == &model ? 1 : 0);
+    EXPECT_EQ(second.transfers() - before_second, c.reached == &second ? 1 : 0);
+  }
+  usbdevs_choose(nullptr);
+}
+
 TEST_F(WinTransportTest, ControlPathReplacesTheLastComponent) {
   win32sim::connect(&model);
   win32sim::add_device({win32sim::kRenderClass, true, L"zv-16x16", true, {L"nobackslash"}});

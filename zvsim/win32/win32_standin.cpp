@@ -22,6 +22,10 @@ struct ClassList {
   std::vector<size_t> devices;  // indexes into the machine's device list
 };
 
+struct Handle {
+  zvsim::VirtualDevice *model;  // the device whose control path it opened
+};
+
 struct State {
   std::vector<Device> devices;
   Faults faults;
@@ -29,7 +33,7 @@ struct State {
   std::vector<Request> requests;
   std::vector<std::wstring> opened;
   std::set<ClassList *> lists;
-  std::set<int *> handles;
+  std::set<Handle *> handles;
   std::set<void *> blocks;
   int lists_built = 0;
 };
@@ -50,14 +54,15 @@ std::wstring control_path(const std::wstring &interface_path) {
          kChannelSuffix;
 }
 
-bool is_zv_control_path(const std::wstring &name) {
+// The model behind a driver's control path; null when no present ZV-16x16 has it.
+zvsim::VirtualDevice *model_of(const std::wstring &name) {
   for (const Device &d : state().devices) {
     if (!d.present || d.service != L"zv-16x16") continue;
     for (const std::wstring &p : d.interface_paths) {
-      if (control_path(p) == name) return true;
+      if (control_path(p) == name) return d.model != nullptr ? d.model : state().model;
     }
   }
-  return false;
+  return nullptr;
 }
 
 BOOL fail(DWORD code) {
@@ -80,8 +85,12 @@ void reset() {
 void add_device(const Device &device) { state().devices.push_back(device); }
 
 void add_zv16x16(const std::wstring &path, zvsim::VirtualDevice *model) {
-  add_device({kRenderClass, true, L"zv-16x16", true, {path}});
+  add_device({kRenderClass, true, L"zv-16x16", true, {path}, nullptr});
   connect(model);
+}
+
+void add_another_zv16x16(const std::wstring &path, zvsim::VirtualDevice *model) {
+  add_device({kRenderClass, true, L"zv-16x16", true, {path}, model});
 }
 
 void connect(zvsim::VirtualDevice *model) { state().model = model; }
@@ -211,17 +220,18 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
     win32sim::last_error = ERROR_INVALID_PARAMETER;
     return INVALID_HANDLE_VALUE;
   }
-  if (!win32sim::is_zv_control_path(name) || s.model == nullptr || !s.model->plugged()) {
+  zvsim::VirtualDevice *model = win32sim::model_of(name);
+  if (model == nullptr || !model->plugged()) {
     win32sim::last_error = ERROR_FILE_NOT_FOUND;
     return INVALID_HANDLE_VALUE;
   }
-  int *handle = new int(0);
+  auto *handle = new win32sim::Handle{model};
   s.handles.insert(handle);
   return handle;
 }
 
 BOOL CloseHandle(HANDLE handle) {
-  int *h = static_cast<int *>(handle);
+  auto *h = static_cast<win32sim::Handle *>(handle);
   if (state().handles.erase(h) == 0) return win32sim::fail(ERROR_INVALID_HANDLE);
   delete h;
   return TRUE;
@@ -231,7 +241,9 @@ BOOL CloseHandle(HANDLE handle) {
 BOOL DeviceIoControl(HANDLE handle, DWORD code, LPVOID in, DWORD in_size, LPVOID out,
                      DWORD out_size, LPDWORD returned, LPOVERLAPPED) {
   auto &s = state();
-  if (s.handles.count(static_cast<int *>(handle)) == 0) return win32sim::fail(ERROR_INVALID_HANDLE);
+  auto *opened = static_cast<win32sim::Handle *>(handle);
+  if (s.handles.count(opened) == 0) return win32sim::fail(ERROR_INVALID_HANDLE);
+  zvsim::VirtualDevice *model = opened->model;
   const auto *block = static_cast<const uint8_t *>(in);
   if (block != nullptr) s.requests.push_back({{block, block + in_size}, out_size, code});
   if (s.faults.ioctl_error != 0) return win32sim::fail(s.faults.ioctl_error);
@@ -253,18 +265,18 @@ BOOL DeviceIoControl(HANDLE handle, DWORD code, LPVOID in, DWORD in_size, LPVOID
   if (flags == ZV_VENDOR_DIRECTION_OUT) {  // the data follow the header
     if (length == 0 || length > 0xFFFF || in_size < ZV_VENDOR_REQUEST_HEADER_BYTES + length)
       return win32sim::fail(ERROR_INVALID_PARAMETER);
-    result = s.model->control_out(request, value, index, data, static_cast<uint16_t>(length));
+    result = model->control_out(request, value, index, data, static_cast<uint16_t>(length));
     if (result == 0) *returned = 0;
   } else {  // device to host: into the output buffer
     if (length != 0 || out == nullptr || out_size > 0xFFFF)
       return win32sim::fail(ERROR_INVALID_PARAMETER);
-    result = s.model->control_in(request, value, index, static_cast<uint8_t *>(out),
-                                 static_cast<uint16_t>(out_size));
+    result = model->control_in(request, value, index, static_cast<uint8_t *>(out),
+                               static_cast<uint16_t>(out_size));
     if (result >= 0) *returned = static_cast<DWORD>(result);
   }
   // A device that has gone is not connected; one that is there and fails the transfer stalls.
   if (result < 0) {
-    return win32sim::fail(s.model->plugged() ? ERROR_GEN_FAILURE : ERROR_DEVICE_NOT_CONNECTED);
+    return win32sim::fail(model->plugged() ? ERROR_GEN_FAILURE : ERROR_DEVICE_NOT_CONNECTED);
   }
   if (s.faults.returned_override >= 0) *returned = static_cast<DWORD>(s.faults.returned_override);
   return TRUE;

@@ -22,6 +22,7 @@ struct Device {
   std::wstring service;   // the SPDRP_SERVICE property
   bool service_readable;  // false: reading the property fails
   std::vector<std::wstring> interface_paths;
+  zvsim::VirtualDevice *model = nullptr;  // what its control paths reach; null: connect()'s
 };
 
 // What can go wrong on the Windows side.
@@ -44,8 +45,11 @@ struct Request {
 // Back to an empty machine: no devices, no faults, no driver device, counters at 0.
 void reset();
 void add_device(const Device &device);
-// A ZV-16x16 with one render interface at `path`, handled by `model`.
+// A ZV-16x16 with one render interface at `path`, handled by `model`, which also becomes
+// the model of devices added without one.
 void add_zv16x16(const std::wstring &path, zvsim::VirtualDevice *model);
+// One more ZV-16x16 beside those there, at `path`, whose control path reaches `model` alone.
+void add_another_zv16x16(const std::wstring &path, zvsim::VirtualDevice *model);
 // The device model that the driver's control paths lead to (null: nothing answers).
 void connect(zvsim::VirtualDevice *model);
 
