@@ -1,6 +1,7 @@
 #include "interfaceplaces.h"
 
 #include <QStringList>
+#include <algorithm>
 #include <vector>
 
 #include "usbdevs.h"
@@ -8,6 +9,27 @@
 namespace {
 
 QString from_units(const wchar_t *text) { return QString::fromWCharArray(text); }
+
+// As a person counts ports: runs of digits by their value ("1-4" before "1-10"), the rest
+// by character.
+bool counted_before(const QString &a, const QString &b) {
+  int i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    if (a[i].isDigit() && b[j].isDigit()) {
+      const int start_a = i, start_b = j;
+      while (i < a.size() && a[i].isDigit()) ++i;
+      while (j < b.size() && b[j].isDigit()) ++j;
+      const qulonglong x = a.mid(start_a, i - start_a).toULongLong();
+      const qulonglong y = b.mid(start_b, j - start_b).toULongLong();
+      if (x != y) return x < y;
+    } else {
+      if (a[i] != b[j]) return a[i] < b[j];
+      ++i;
+      ++j;
+    }
+  }
+  return a.size() - i < b.size() - j;
+}
 
 }  // namespace
 
@@ -19,6 +41,10 @@ QList<InterfacePlace> connected_interfaces() {
     places.append(
         {from_units(found[i].path), from_units(found[i].name), from_units(found[i].serial)});
   }
+  std::stable_sort(places.begin(), places.end(),
+                   [](const InterfacePlace &a, const InterfacePlace &b) {
+                     return counted_before(a.name, b.name);
+                   });
   return places;
 }
 

@@ -14,7 +14,7 @@ struct InterfacePlace {
   QString serial;  // its USB serial string, where the transport can read one
 };
 
-// Every ZV-16x16 connected now, in the transport's order of enumeration.
+// Every ZV-16x16 connected now, in the order of their names.
 QList<InterfacePlace> connected_interfaces();
 
 // The place that `wanted` names: its name, its path or its serial (letter case aside, as

@@ -25,12 +25,16 @@ DeviceState device_state(const VirtualDevice &model) {
   return state;
 }
 
-void print_device_report(const DeviceState &state, int exit_code) {
+void print_device_report(const DeviceState &state, int exit_code, const char *place) {
   char version[PRGDECODE_VERSION_TEXT_SIZE];
   prgdecode_version_text(state.version, version);
   const char *verdicts[] = {"none", "verifies", "does not verify"};
   std::fflush(stdout);
-  std::printf("== virtual ZV-16x16, final state\n");
+  if (place != nullptr) {
+    std::printf("== virtual ZV-16x16 at %s, final state\n", place);
+  } else {
+    std::printf("== virtual ZV-16x16, final state\n");
+  }
   std::printf("product: %.*s\n", static_cast<int>(sizeof state.product), state.product);
   std::printf("version: %s\n", version);
   std::printf("build: %u\n", static_cast<unsigned>(state.build));

@@ -27,9 +27,10 @@ static_assert(std::is_trivially_copyable<DeviceState>::value, "copied as bytes")
 
 DeviceState device_state(const VirtualDevice &model);
 
-// "== virtual ZV-16x16, final state" and one line per value, ending with the program's exit
-// status, on standard output.
-void print_device_report(const DeviceState &state, int exit_code);
+// "== virtual ZV-16x16, final state" ("== virtual ZV-16x16 at 1-5, final state" where a
+// place is given, for one of several) and one line per value, ending with the program's
+// exit status, on standard output.
+void print_device_report(const DeviceState &state, int exit_code, const char *place = nullptr);
 
 }  // namespace zvsim
 

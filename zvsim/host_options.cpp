@@ -41,10 +41,18 @@ const char kOptionsText[] =
     "  --error-count N          ...this many of them (1)\n";
 const char kAccessText[] =
     "  --deny-access            the device node refuses PROGRAM, as without the udev rule\n";
+const char kSeveralText[] =
+    "Several interfaces:\n"
+    "  --devices SPEC[,SPEC...] one interface for each SPEC, [PRODUCT@]VERSION[:BUILD]\n"
+    "                           (ZV-8x8@1.00,1.05,1.06:2318), at ports 1-4, 1-5 and on; the\n"
+    "                           options above shape the first, and the others run the\n"
+    "                           firmware their SPEC names\n"
+    "  --plug-after SECONDS     the last interface is plugged in this long after PROGRAM starts\n";
 
 void print_usage(const HostUsage &usage, FILE *to) {
-  std::fprintf(to, "usage: %s [OPTION...] [-- PROGRAM [ARG...]]\n%s\n%s%s", usage.name,
-               usage.description, kOptionsText, usage.access_control ? kAccessText : "");
+  std::fprintf(to, "usage: %s [OPTION...] [-- PROGRAM [ARG...]]\n%s\n%s%s%s", usage.name,
+               usage.description, kOptionsText, usage.access_control ? kAccessText : "",
+               usage.several ? kSeveralText : "");
 }
 
 enum Option {
@@ -71,6 +79,8 @@ enum Option {
   kErrorAfter,
   kErrorCount,
   kDenyAccess,
+  kDevices,
+  kPlugAfter,
   kHelp,
 };
 
@@ -98,6 +108,8 @@ const option kOptions[] = {
     {"error-after", required_argument, nullptr, kErrorAfter},
     {"error-count", required_argument, nullptr, kErrorCount},
     {"deny-access", no_argument, nullptr, kDenyAccess},
+    {"devices", required_argument, nullptr, kDevices},
+    {"plug-after", required_argument, nullptr, kPlugAfter},
     {"help", no_argument, nullptr, kHelp},
     {nullptr, 0, nullptr, 0},
 };
@@ -143,6 +155,37 @@ bool windows(const char *text, std::vector<uint32_t> *out) {
   return !out->empty();
 }
 
+// "ZV-8x8@1.00,1.05,1.06:2318": [PRODUCT@]VERSION[:BUILD], comma apart; the product is
+// ZV-16x16 unless named.
+bool device_specs(const char *text, std::vector<DeviceSpec> *out) {
+  out->clear();
+  std::string list = text;
+  size_t start = 0;
+  while (start <= list.size()) {
+    const size_t comma = list.find(',', start);
+    const std::string part =
+        list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    const size_t at = part.find('@');
+    const size_t colon = part.find(':');
+    DeviceSpec spec{at == std::string::npos ? "ZV-16x16" : part.substr(0, at), 0, -1};
+    const size_t version_at = at == std::string::npos ? 0 : at + 1;
+    const std::string version_part = part.substr(
+        version_at, colon == std::string::npos ? std::string::npos : colon - version_at);
+    long version = 0, build = 0;
+    if (spec.product.empty() || spec.product.size() > 8 ||
+        !version_number(version_part.c_str(), &version) ||
+        (colon != std::string::npos && !number(part.c_str() + colon + 1, 65535, &build))) {
+      return false;
+    }
+    spec.version = static_cast<int>(version);
+    if (colon != std::string::npos) spec.build = static_cast<int>(build);
+    out->push_back(spec);
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  return !out->empty() && out->size() <= 8;
+}
+
 bool fail(const HostUsage &usage, const char *what, const char *argument) {
   std::fprintf(stderr, "%s: bad %s: %s\n\n", usage.name, what, argument);
   print_usage(usage, stderr);
@@ -162,7 +205,8 @@ bool parse_host_options(int argc, char **argv, const HostUsage &usage, HostOptio
     // kOptions lists the options in the order of their codes.
     const bool known = code >= kProduct && code < kHelp;
     const bool numeric = known && arg != nullptr && code != kProduct && code != kFirmware &&
-                         code != kWindow && code != kVersion && code != kTransferError;
+                         code != kWindow && code != kVersion && code != kTransferError &&
+                         code != kDevices;
     if (numeric && !number(arg, kMax, &value))
       return fail(usage, kOptions[code - kProduct].name, arg);
     switch (code) {
@@ -247,6 +291,16 @@ bool parse_host_options(int argc, char **argv, const HostUsage &usage, HostOptio
         if (!usage.access_control)
           return fail(usage, "option (no access control here)", argv[optind - 1]);
         options->deny_access = true;
+        break;
+      case kDevices:
+        if (!usage.several) return fail(usage, "option (one interface here)", argv[optind - 1]);
+        if (!device_specs(arg, &options->devices))
+          return fail(usage, "devices (1 to 8 of [PRODUCT@]VERSION[:BUILD])", arg);
+        break;
+      case kPlugAfter:
+        if (!usage.several) return fail(usage, "option (one interface here)", argv[optind - 1]);
+        if (value > 3600) return fail(usage, "plug-after (seconds, at most 3600)", arg);
+        options->plug_after_ms = value * 1000;
         break;
       case kHelp:
         print_usage(usage, stdout);

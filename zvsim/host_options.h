@@ -12,6 +12,13 @@
 
 namespace zvsim {
 
+// One interface of several: its firmware's product, version and build (-1: the model's).
+struct DeviceSpec {
+  std::string product;
+  int version;
+  int build;
+};
+
 struct HostOptions {
   std::string product = "ZV-16x16";
   int version = -1;  // -1: the model's own starting firmware
@@ -21,6 +28,8 @@ struct HostOptions {
   Faults faults;
   BusFaults bus;
   long replug_after_ms = -1;         // -1: an unplugged device stays away
+  std::vector<DeviceSpec> devices;   // --devices: one interface each; empty: one interface
+  long plug_after_ms = -1;           // the last interface appears this late; -1: at once
   bool deny_access = false;          // the node refuses programs that cannot override permissions
   std::vector<std::string> program;  // empty: the host's own default
 };
@@ -30,6 +39,7 @@ struct HostUsage {
   const char *name;
   const char *description;  // what it does, in lines after the usage line
   bool access_control;      // it can refuse the program access (--deny-access)
+  bool several;             // it can plug in several interfaces, and late (--devices, --plug-after)
 };
 
 // Parses argv into `options`; on a usage error prints why and the usage to stderr, and

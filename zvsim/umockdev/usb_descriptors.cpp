@@ -23,7 +23,7 @@ enum : uint8_t {
 };
 
 const char kControlInterface[] = "ZV-16x16 Control";
-const char kDevicePath[] = "/devices/pci0000:00/0000:00:14.0/usb1/1-4";
+const char kRootHub[] = "/devices/pci0000:00/0000:00:14.0/usb1";
 
 void put16(std::vector<uint8_t> &out, unsigned value) {
   out.push_back(static_cast<uint8_t>(value));
@@ -49,9 +49,10 @@ std::string hex(const std::vector<uint8_t> &bytes) {
 
 }  // namespace
 
-UsbIdentity virtual_identity(uint16_t version) {
-  return {ZV_USB_VENDOR_ID,  ZV_USB_PRODUCT_ID, version,
-          "zv16x16-virtual", "ZV-16x16",        "ZV16-000417"};
+UsbIdentity virtual_identity(uint16_t version, int unit) {
+  char serial[24];
+  std::snprintf(serial, sizeof serial, "ZV16-%06d", 417 + unit);
+  return {ZV_USB_VENDOR_ID, ZV_USB_PRODUCT_ID, version, "zv16x16-virtual", "ZV-16x16", serial};
 }
 
 std::vector<uint8_t> device_descriptor(const UsbIdentity &identity) {
@@ -99,7 +100,9 @@ std::vector<uint8_t> string_descriptor(const UsbIdentity &identity, uint8_t inde
   return s;
 }
 
-std::string UsbPlace::syspath() const { return std::string("/sys") + kDevicePath; }
+std::string UsbPlace::syspath() const {
+  return std::string("/sys") + kRootHub + "/1-" + std::to_string(port);
+}
 
 std::string UsbPlace::devnode() const {
   char node[32];
@@ -117,7 +120,7 @@ std::string sysfs_record(const UsbIdentity &identity, const UsbPlace &place) {
   std::vector<uint8_t> descriptors = device_descriptor(identity);
   const std::vector<uint8_t> configuration = configuration_descriptor();
   descriptors.insert(descriptors.end(), configuration.begin(), configuration.end());
-  return std::string("P: ") + kDevicePath + "\n" + "N: " + node +
+  return std::string("P: ") + place.syspath().substr(4) + "\n" + "N: " + node +
          "\n"
          "E: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DRIVER=usb\n"
          "E: BUSNUM=001\nE: DEVNUM=" +
@@ -145,8 +148,8 @@ std::string sysfs_record(const UsbIdentity &identity, const UsbPlace &place) {
          identity.serial +
          "\\n\n"
          "A: busnum=1\\n\nA: devnum=" +
-         devnum +
-         "\\n\nA: devpath=4\\n\n"
+         devnum + "\\n\nA: devpath=" + std::to_string(place.port) +
+         "\\n\n"
          "A: speed=480\\n\nA: version= 2.00\\n\nA: maxchild=0\\n\n"
          "A: bDeviceClass=00\\n\nA: bConfigurationValue=1\\n\nA: bNumConfigurations=1\\n\n"
          "A: bNumInterfaces= 1\\n\nA: bMaxPacketSize0=64\\n\n"

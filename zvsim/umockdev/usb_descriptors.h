@@ -18,8 +18,9 @@ struct UsbIdentity {
   std::string serial;
 };
 
-// The identity of the virtual interface running firmware `version`.
-UsbIdentity virtual_identity(uint16_t version);
+// The identity of virtual interface `unit` (0, 1, ...; each has a serial of its own) running
+// firmware `version`.
+UsbIdentity virtual_identity(uint16_t version, int unit = 0);
 
 std::vector<uint8_t> device_descriptor(const UsbIdentity &identity);
 // Configuration 1 with its one vendor-specific control interface.
@@ -27,10 +28,11 @@ std::vector<uint8_t> configuration_descriptor();
 // String descriptor `index` (0 is the table of languages); empty for an unknown index.
 std::vector<uint8_t> string_descriptor(const UsbIdentity &identity, uint8_t index);
 
-// Where the device sits: bus 1, port 4, under the given device number.
+// Where the device sits: bus 1, a port of the root hub, under the given device number.
 struct UsbPlace {
   int devnum;
-  std::string syspath() const;  // "/sys/devices/.../usb1/1-4"
+  int port = 4;
+  std::string syspath() const;  // "/sys/devices/.../usb1/1-<port>"
   std::string devnode() const;  // "/dev/bus/usb/001/<devnum>"
 };
 

@@ -8,70 +8,97 @@
 
 namespace zvsim {
 
-VirtualBus::VirtualBus(VirtualDevice *model, UsbfsDevice *usbfs, long replug_after_ms,
-                       bool deny_access)
-    : model_(model),
-      usbfs_(usbfs),
-      replug_after_ms_(replug_after_ms),
+namespace {
+
+const int kFirstPort = 4;
+
+}  // namespace
+
+VirtualBus::VirtualBus(long replug_after_ms, bool deny_access)
+    : replug_after_ms_(replug_after_ms),
       deny_access_(deny_access),
-      testbed_(umockdev_testbed_new()),  // also points $UMOCKDEV_DIR at it
-      handler_(umockdev_ioctl_base_new()) {
-  usbfs_->serve(handler_);
-}
+      testbed_(umockdev_testbed_new()) {}  // also points $UMOCKDEV_DIR at it
 
 VirtualBus::~VirtualBus() {
   g_object_unref(testbed_);  // removes the testbed's directory
-  g_object_unref(handler_);
+  for (auto &unit : units_) g_object_unref(unit->handler);
 }
 
-void VirtualBus::plug() {
+int VirtualBus::add(VirtualDevice *model, UsbfsDevice *usbfs) {
+  const int index = static_cast<int>(units_.size());
+  UsbPlace place{0, kFirstPort + index};
+  units_.emplace_back(new Unit{this, index, model, usbfs, umockdev_ioctl_base_new(), place, false});
+  usbfs->serve(units_.back()->handler);
+  usbfs->on_unplug = [this, index] { unplug_soon(index); };
+  return index;
+}
+
+std::string VirtualBus::port_name(int unit) const {
+  return "1-" + std::to_string(units_[unit]->place.port);
+}
+
+void VirtualBus::plug(int index) {
+  Unit &unit = *units_[index];
   UsbIdentity identity;
   {
-    std::lock_guard<std::mutex> hold(usbfs_->model_lock());
-    identity = virtual_identity(model_->version());
+    std::lock_guard<std::mutex> hold(unit.usbfs->model_lock());
+    identity = virtual_identity(unit.model->version(), index);
   }
-  ++place_.devnum;
+  unit.place.devnum = ++last_devnum_;
   GError *error = nullptr;
   // The handler must be in place before the node exists, or the node is not emulated.
-  if (!umockdev_testbed_attach_ioctl(testbed_, place_.devnode().c_str(), handler_, &error) ||
-      !umockdev_testbed_add_from_string(testbed_, sysfs_record(identity, place_).c_str(), &error)) {
+  if (!umockdev_testbed_attach_ioctl(testbed_, unit.place.devnode().c_str(), unit.handler,
+                                     &error) ||
+      !umockdev_testbed_add_from_string(testbed_, sysfs_record(identity, unit.place).c_str(),
+                                        &error)) {
     std::fprintf(stderr, "zv16x16-virtual: cannot publish the device: %s\n", error->message);
     std::exit(1);
   }
   if (deny_access_) {
     // As without the udev rule: nobody but a process that may override permissions.
     gchar *root = umockdev_testbed_get_root_dir(testbed_);
-    const std::string node = std::string(root) + place_.devnode();
+    const std::string node = std::string(root) + unit.place.devnode();
     g_free(root);
     chmod(node.c_str(), 0);
   }
-  usbfs_->plug(place_.devnode());
-  present_ = true;
-  umockdev_testbed_uevent(testbed_, place_.syspath().c_str(), "add");
+  unit.usbfs->plug(unit.place.devnode());
+  unit.present = true;
+  umockdev_testbed_uevent(testbed_, unit.place.syspath().c_str(), "add");
 }
 
-void VirtualBus::unplug_soon() { g_idle_add(unplug_now, this); }
+void VirtualBus::plug_later(int unit, long after_ms) {
+  g_timeout_add(static_cast<guint>(after_ms), plug_now, units_[unit].get());
+}
 
-gboolean VirtualBus::unplug_now(gpointer self) {
-  auto *bus = static_cast<VirtualBus *>(self);
-  if (!bus->present_) return G_SOURCE_REMOVE;
+void VirtualBus::unplug_soon(int unit) { g_idle_add(unplug_now, units_[unit].get()); }
+
+gboolean VirtualBus::plug_now(gpointer data) {
+  auto *unit = static_cast<Unit *>(data);
+  unit->bus->plug(unit->index);
+  return G_SOURCE_REMOVE;
+}
+
+gboolean VirtualBus::unplug_now(gpointer data) {
+  auto *unit = static_cast<Unit *>(data);
+  VirtualBus *bus = unit->bus;
+  if (!unit->present) return G_SOURCE_REMOVE;
   // The uevent reads the device's record, so it goes out before the record does.
-  umockdev_testbed_uevent(bus->testbed_, bus->place_.syspath().c_str(), "remove");
-  umockdev_testbed_remove_device(bus->testbed_, bus->place_.syspath().c_str());
-  bus->present_ = false;
+  umockdev_testbed_uevent(bus->testbed_, unit->place.syspath().c_str(), "remove");
+  umockdev_testbed_remove_device(bus->testbed_, unit->place.syspath().c_str());
+  unit->present = false;
   if (bus->replug_after_ms_ >= 0) {
-    g_timeout_add(static_cast<guint>(bus->replug_after_ms_), replug_now, bus);
+    g_timeout_add(static_cast<guint>(bus->replug_after_ms_), replug_now, unit);
   }
   return G_SOURCE_REMOVE;
 }
 
-gboolean VirtualBus::replug_now(gpointer self) {
-  auto *bus = static_cast<VirtualBus *>(self);
+gboolean VirtualBus::replug_now(gpointer data) {
+  auto *unit = static_cast<Unit *>(data);
   {
-    std::lock_guard<std::mutex> hold(bus->usbfs_->model_lock());
-    bus->model_->replug();
+    std::lock_guard<std::mutex> hold(unit->usbfs->model_lock());
+    unit->model->replug();
   }
-  bus->plug();
+  unit->bus->plug(unit->index);
   return G_SOURCE_REMOVE;
 }
 

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -99,20 +100,37 @@ int main(int argc, char **argv) {
   zvsim::HostOptions options;
   const zvsim::HostUsage usage{
       "zv16x16-virtual",
-      "Publishes a virtual ZV-16x16 as a USB device (umockdev) and runs PROGRAM beside it,\n"
-      "by default the updater. When PROGRAM ends, prints the device's state and exits with\n"
-      "PROGRAM's status.\n",
-      true};
+      "Publishes a virtual ZV-16x16 (or several) as a USB device (umockdev) and runs PROGRAM\n"
+      "beside it, by default the updater. When PROGRAM ends, prints each device's state and\n"
+      "exits with PROGRAM's status.\n",
+      true, true};
   if (!zvsim::parse_host_options(argc, argv, usage, &options)) return 2;
   if (options.program.empty()) options.program.push_back(ZV_UPDATER_PATH);
-  zvsim::VirtualDevice model(real_clock_us);
-  if (!zvsim::apply_host_options(options, &model)) return 2;
 
-  zvsim::UsbfsDevice usbfs(&model, zvsim::virtual_identity(model.version()));
-  usbfs.faults = options.bus;
-  zvsim::VirtualBus bus(&model, &usbfs, options.replug_after_ms, options.deny_access);
-  usbfs.on_unplug = [&bus] { bus.unplug_soon(); };
-  bus.plug();
+  // The first interface takes every option; the others only the firmware their spec names.
+  const size_t count = options.devices.empty() ? 1 : options.devices.size();
+  std::vector<std::unique_ptr<zvsim::VirtualDevice>> models;
+  std::vector<std::unique_ptr<zvsim::UsbfsDevice>> nodes;
+  zvsim::VirtualBus bus(options.replug_after_ms, options.deny_access);
+  for (size_t i = 0; i < count; ++i) {
+    models.emplace_back(new zvsim::VirtualDevice(real_clock_us));
+    zvsim::HostOptions own = i == 0 ? options : zvsim::HostOptions();
+    if (!options.devices.empty()) {
+      own.product = options.devices[i].product;
+      own.version = options.devices[i].version;
+      own.build = options.devices[i].build;
+    }
+    if (!zvsim::apply_host_options(own, models.back().get())) return 2;
+    nodes.emplace_back(new zvsim::UsbfsDevice(
+        models.back().get(), zvsim::virtual_identity(models.back()->version(), int(i))));
+    if (i == 0) nodes.back()->faults = options.bus;
+    const int unit = bus.add(models.back().get(), nodes.back().get());
+    if (i + 1 == count && options.plug_after_ms >= 0) {
+      bus.plug_later(unit, options.plug_after_ms);
+    } else {
+      bus.plug(unit);
+    }
+  }
 
   Run run{g_main_loop_new(nullptr, FALSE), -1, 0};
   run.child = start(options.program, options.deny_access);
@@ -127,9 +145,11 @@ int main(int argc, char **argv) {
 
   const int exit_code =
       WIFEXITED(run.status) ? WEXITSTATUS(run.status) : 128 + WTERMSIG(run.status);
-  {
-    std::lock_guard<std::mutex> hold(usbfs.model_lock());
-    zvsim::print_device_report(zvsim::device_state(model), exit_code);
+  for (size_t i = 0; i < count; ++i) {
+    std::lock_guard<std::mutex> hold(nodes[i]->model_lock());
+    const std::string place = bus.port_name(int(i));
+    zvsim::print_device_report(zvsim::device_state(*models[i]), exit_code,
+                               count > 1 ? place.c_str() : nullptr);
   }
   return exit_code;
 }

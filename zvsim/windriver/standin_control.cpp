@@ -46,7 +46,7 @@ const zvsim::HostUsage kUsage{
     "Plugs a virtual ZV-16x16 into a Wine prefix, behind a stand-in for the interface's\n"
     "kernel driver, and runs the Windows PROGRAM in it, by default the updater's .exe. When\n"
     "PROGRAM ends, prints the device's state and exits with PROGRAM's status.\n",
-    false};
+    false, false};
 
 void fail(const char *what) {
   std::fprintf(stderr, "zv16x16-standin: %s (error %lu)\n", what, GetLastError());

@@ -76,7 +76,7 @@ int __stdcall standin_model_start(void) {
   for (std::string &argument : arguments) argv.push_back(&argument[0]);
   argv.push_back(nullptr);
   auto fresh = std::make_unique<Standin>();
-  const zvsim::HostUsage usage{"zv16x16-standin", "", false};
+  const zvsim::HostUsage usage{"zv16x16-standin", "", false, false};
   if (!zvsim::parse_host_options(static_cast<int>(arguments.size()), argv.data(), usage,
                                  &fresh->options) ||
       !zvsim::apply_host_options(fresh->options, &fresh->model)) {
