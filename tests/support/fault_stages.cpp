@@ -1,10 +1,12 @@
 #include "fault_stages.h"
 
+#include "update_texts.h"
+
 namespace {
 
-const char kSetClock[] = "Cannot Set Clocksource";
-const char kChecksum[] = "Cannot Get Hardware Checksum";
-const char kSend[] = "Firmware Update Failed";
+using update_texts::kSend;
+using update_texts::kSetClock;
+const char *const kChecksum = update_texts::kGetChecksum;
 
 }  // namespace
 

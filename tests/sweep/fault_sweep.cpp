@@ -3,16 +3,18 @@
 // Injects one fault at every transfer of a whole update of the embedded image and checks
 // what the user is told: the updater runs its checks and its worker against the in-process
 // virtual ZV-16x16 on the virtual clock, once for each fault kind (fault_kinds.h) at each
-// transfer index (or, for the kinds that do not depend on the moment, for one, two and
-// three of the worker's attempts). Each run must
-//   - end with the completion text (or "Already updated.") only when the device holds the
-//     image, and otherwise with one of the failure texts of the worker or the window, with
-//     the worker's signals in order, so that the button comes back;
-//   - end within the protocol's own budgets on the virtual clock;
+// transfer index (or, for the kinds that do not depend on the moment, for each distinct
+// number of the worker's attempts). Each run must
+//   - come to what its kind's rule says for the stage and the step (send, poll or answer)
+//     that the fault struck: completion where the protocol rides the fault out, and
+//     otherwise one of the failure texts the rule allows, with the worker's signals in
+//     order, so that the button comes back; "Completed." only with the image in place;
+//   - end within the rule's promise, in plain seconds on the virtual clock; a run that goes
+//     on past twice its kind's longest promise is cut off (the device is pulled) and counted;
 //   - leave a device that, once the fault is cleared, a fresh press brings up to date.
 // --sample runs the first and last transfer of every stage and one in 50 otherwise.
-// --jobs N shares the runs among N processes. Prints a table; exit status 1 on any wrong
-// outcome, stranded device or run past its budget.
+// --jobs N shares the runs among N processes. Prints a table by kind and stage; exit status
+// 1 on any wrong outcome, stranded device or late run.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -31,39 +33,22 @@
 #include "fault_kinds.h"
 #include "press.h"
 #include "stdout_redirect.h"
+#include "update_texts.h"
 #include "updatejob.h"
 #include "usbdevs_virtual.h"
 #include "virtual_clock.h"
 #include "virtual_device.h"
 #include "zv_build_values.h"
 #include "zvctl.h"
+#include "zvitems.h"
 
 namespace {
 
-// The longest an update may take on the virtual clock when each of its bounded waits runs
-// out once: the checks, the preparation, and three attempts of a transfer and ten
-// verification reads. A request is an idle wait and a send with its tries; a stalled status
-// cycle of a device that answers costs its pause.
-uint64_t budget_ms(uint64_t fault_free_transfer_ms) {
-  const uint64_t poll = ZVCTL_POLL_SLEEP_MS;
-  const uint64_t request = ZVCTL_IDLE_POLLS * poll + ZVCTL_SEND_ATTEMPTS * poll;
-  const uint64_t info = request + ZVCTL_REPLY_POLLS * poll;
-  const uint64_t checksum = request + ZVCTL_CHECKSUM_POLLS * poll;
-  const uint64_t checks = 3 * info + checksum;
-  const uint64_t preparation = 2 * request + 3 * checksum;
-  const uint64_t transfer =
-      request + fault_free_transfer_ms + request + FWUP_STATUS_REPLIES * poll +
-      FWUP_STALL_LIMIT * poll +
-      FWUP_COMPLETION_CYCLES *
-          (FWUP_COMPLETION_REPLIES * FWUP_REPLY_PAUSE_MS + FWUP_CYCLE_PAUSE_MS);
-  const uint64_t verification = 10 * (1000 + checksum);
-  return checks + preparation + 3 * (1000 + transfer + verification);
-}
-
 double seconds_of(uint64_t ms) { return static_cast<double>(ms) / 1000.0; }
 
-// A run that goes on this long would never end: the device is pulled so that it does.
-const uint64_t kCutOffFactor = 2;
+// A run that goes on this many times its kind's longest promise would never end: the device
+// is pulled so that it does, and the run is counted as late.
+const double kCutOffFactor = 2;
 
 struct Task {
   size_t kind;
@@ -71,9 +56,10 @@ struct Task {
 };
 
 struct RunResult {
-  std::string text;  // the first press's last text, newlines escaped
+  std::string stage;  // where the fault struck: "stage: step", or "attempt N"
+  std::string text;   // the first press's last text, newlines escaped
   uint64_t virtual_ms;
-  bool succeeded, wrong, stranded, past_budget;
+  bool succeeded, wrong, stranded, late;
   double seconds;  // host time of the run
 };
 
@@ -87,27 +73,24 @@ class Sweep {
     loaded_->size = static_cast<uint32_t>(image_.size());
   }
 
-  // The fault-free update: its transfer count and the stage of every transfer.
+  // The fault-free update: its transfer count, and the stage and step of every transfer.
   bool learn() {
     vclock_reset();
     zvsim::VirtualDevice device(vclock_now_us, start_firmware_);
+    device.settings.log_transfers = true;
     usbdevs_virtual_connect(&device);
     DeviceConnection connection;
     bool worker_started = false;
     device.settings.on_transfer = [&] { stages_.push_back(stage_of(device, worker_started)); };
-    uint64_t transfer_started = 0;
-    const PressOutcome outcome = press_update(connection, *loaded_, [&](const QString &text) {
-      worker_started = true;
-      if (text == "Sending and Updating...") transfer_started = vclock_now_us();
-      if (text == "Checking...") transfer_ms_ = (vclock_now_us() - transfer_started) / 1000;
-    });
+    const PressOutcome outcome =
+        press_update(connection, *loaded_, [&](const QString &) { worker_started = true; });
+    for (const zvsim::TransferRecord &r : device.log()) steps_.push_back(step_of(r));
     usbdevs_virtual_connect(nullptr);
     fault_free_ms_ = outcome.virtual_ms;
     return is_success_text(outcome.text) && holds_image(device);
   }
 
   long transfers() const { return static_cast<long>(stages_.size()); }
-  uint64_t budget() const { return budget_ms(transfer_ms_); }
   uint64_t fault_free_ms() const { return fault_free_ms_; }
 
   // "checks 0-8, preparation 9-12, ...": where each stage's transfers lie.
@@ -135,21 +118,19 @@ class Sweep {
     zvsim::VirtualDevice device(vclock_now_us, start_firmware_);
     usbdevs_virtual_connect(&device);
     DeviceConnection connection;
-    const uint64_t cut_off_us = budget() * kCutOffFactor * 1000;
+    const uint64_t cut_off_us = static_cast<uint64_t>(longest_within_s(kind) * kCutOffFactor * 1e6);
     bool cut_off = false;
-    if (kind.timing == Timing::kAtTransfer) {
-      device.settings.on_transfer = [&] {
-        const long n = device.transfers();
-        if (n == at) kind.start(device);
-        if (kind.lasts > 0 && n == at + kind.lasts) kind.stop(device);
-        if (!cut_off && vclock_now_us() > cut_off_us) {
-          cut_off = true;
-          device.unplug();
-        }
-      };
-    } else {
-      kind.start(device);
-    }
+    device.settings.on_transfer = [&] {
+      const long n = device.transfers();
+      if (kind.timing == Timing::kAtTransfer && n == at) kind.start(device);
+      if (kind.timing == Timing::kAtTransfer && kind.lasts > 0 && n == at + kind.lasts)
+        kind.stop(device);
+      if (!cut_off && vclock_now_us() > cut_off_us) {
+        cut_off = true;
+        device.unplug();
+      }
+    };
+    if (kind.timing == Timing::kPerAttempts) kind.start(device);
     long attempts = 0;
     const PressOutcome first = press_update(connection, *loaded_, [&](const QString &text) {
       const bool attempt = text == "Sending and Updating..." || text.startsWith("Retrying...");
@@ -157,25 +138,32 @@ class Sweep {
         kind.stop(device);
       }
     });
-    RunResult result{escaped(first.text),
-                     first.virtual_ms,
-                     is_success_text(first.text),
-                     !right(first, device),
-                     false,
-                     cut_off || first.virtual_ms > budget(),
-                     0};
+    const bool by_transfer = kind.timing == Timing::kAtTransfer;
+    const std::string stage = by_transfer ? stages_[at] : "attempt " + std::to_string(at);
+    const std::string step = by_transfer ? steps_[at] : "*";
+    const Rule *rule = rule_for(kind, stage, step);
+    RunResult result{
+        by_transfer ? stage + ": " + step : stage,
+        escaped(first.text),
+        first.virtual_ms,
+        is_success_text(first.text),
+        !right(first, device, rule),
+        false,
+        cut_off || rule == nullptr || static_cast<double>(first.virtual_ms) > rule->within_s * 1000,
+        0};
 
     // The fault is cleared: unplugged for good, the interface is found by nobody until then.
     device.settings.on_transfer = nullptr;
     if (kind.stays_away && !device.plugged()) {
       const PressOutcome away = press_update(connection, *loaded_, nullptr);
-      result.wrong = result.wrong || away.text != "Supported hardware is not connected.";
+      result.wrong = result.wrong || away.text != update_texts::kNotConnected;
     }
     kind.stop(device);
     if (!device.plugged()) device.replug();
     if (!holds_image(device)) {
       const PressOutcome again = press_update(connection, *loaded_, nullptr);
-      result.wrong = result.wrong || !right(again, device);
+      result.wrong = result.wrong || !again.kept_contract || !is_success_text(again.text) ||
+                     !holds_image(device);
     }
     result.stranded = !holds_image(device);
     usbdevs_virtual_connect(nullptr);
@@ -209,33 +197,60 @@ class Sweep {
     return d.firmware() == image_ && d.version() == ZV_IMAGE_VERSION && d.build() == ZV_IMAGE_BUILD;
   }
 
-  // Success only with the image in place; otherwise a failure text; the button back.
-  bool right(const PressOutcome &o, const zvsim::VirtualDevice &d) const {
-    if (!o.kept_contract) return false;
-    if (is_success_text(o.text)) return holds_image(d);
-    return is_failure_text(o.text);
+  // A send; a read whose reply only says whether the device is busy; or a read that carries
+  // what was asked.
+  static const char *step_of(const zvsim::TransferRecord &r) {
+    if (!r.in) return "send";
+    return !r.data.empty() && r.data[0] == ZV_ITEM_READY ? "poll" : "answer";
+  }
+
+  // What the rule says, with success only with the image in place, and the button back.
+  bool right(const PressOutcome &o, const zvsim::VirtualDevice &d, const Rule *rule) const {
+    if (rule == nullptr || !o.kept_contract) return false;
+    if (is_success_text(o.text)) return rule->outcome != Outcome::kFails && holds_image(d);
+    if (rule->outcome == Outcome::kCompletes) return false;
+    for (const char *allowed : rule->texts) {
+      if (o.text == allowed) return true;
+    }
+    return false;
   }
 
   std::vector<uint8_t> image_;
   std::vector<uint8_t> start_firmware_;  // made once: generating it costs more than a run
   std::unique_ptr<LoadedImage> loaded_;
   std::vector<const char *> stages_;
-  uint64_t transfer_ms_ = 0, fault_free_ms_ = 0;
+  std::vector<const char *> steps_;  // of each transfer of the fault-free update
+  uint64_t fault_free_ms_ = 0;
+};
+
+// What the runs of one kind at one stage came to.
+struct StageTotals {
+  long runs = 0, completed = 0;
+  uint64_t worst_ms = 0;
+  std::map<std::string, long> failed_by_text;
 };
 
 struct KindTotals {
   long injections = 0, completed = 0, wrong = 0, stranded = 0, past = 0;
   uint64_t worst_ms = 0;
   double seconds = 0;
-  std::map<std::string, long> failed_by_text;
+  std::vector<std::pair<std::string, StageTotals>> stages;  // in the order first seen
+
+  StageTotals &stage(const std::string &name) {
+    for (auto &known : stages) {
+      if (known.first == name) return known.second;
+    }
+    stages.emplace_back(name, StageTotals());
+    return stages.back().second;
+  }
 };
 
-// One line per run, for the parent: kind, succeeded, wrong, stranded, past budget, virtual ms,
-// seconds, text.
+// One line per run, for the parent: kind, succeeded, wrong, stranded, late, virtual ms,
+// seconds, stage, text.
 void write_result(std::FILE *out, size_t kind, const RunResult &r) {
-  std::fprintf(out, "%zu\t%d\t%d\t%d\t%d\t%llu\t%.6f\t%s\n", kind, r.succeeded, r.wrong, r.stranded,
-               r.past_budget, static_cast<unsigned long long>(r.virtual_ms), r.seconds,
-               r.text.c_str());
+  std::fprintf(out, "%zu\t%d\t%d\t%d\t%d\t%llu\t%.6f\t%s\t%s\n", kind, r.succeeded, r.wrong,
+               r.stranded, r.late, static_cast<unsigned long long>(r.virtual_ms), r.seconds,
+               r.stage.c_str(), r.text.c_str());
 }
 
 void add_result(const char *line, std::vector<KindTotals> *totals, std::FILE *report) {
@@ -243,14 +258,17 @@ void add_result(const char *line, std::vector<KindTotals> *totals, std::FILE *re
   int succeeded = 0, wrong = 0, stranded = 0, past = 0;
   unsigned long long ms = 0;
   double seconds = 0;
-  int text_at = 0;
+  int stage_at = 0;
   if (std::sscanf(line, "%zu\t%d\t%d\t%d\t%d\t%llu\t%lf\t%n", &kind, &succeeded, &wrong, &stranded,
-                  &past, &ms, &seconds, &text_at) < 7 ||
+                  &past, &ms, &seconds, &stage_at) < 7 ||
       kind >= totals->size()) {
     return;
   }
-  std::string text(line + text_at);
-  if (!text.empty() && text.back() == '\n') text.pop_back();
+  std::string rest(line + stage_at);
+  if (!rest.empty() && rest.back() == '\n') rest.pop_back();
+  const size_t tab = rest.find('\t');
+  const std::string stage = rest.substr(0, tab);
+  const std::string text = tab == std::string::npos ? std::string() : rest.substr(tab + 1);
   KindTotals &t = (*totals)[kind];
   ++t.injections;
   t.wrong += wrong;
@@ -258,10 +276,14 @@ void add_result(const char *line, std::vector<KindTotals> *totals, std::FILE *re
   t.past += past;
   t.worst_ms = std::max<uint64_t>(t.worst_ms, ms);
   t.seconds += seconds;
+  StageTotals &at = t.stage(stage);
+  ++at.runs;
+  at.worst_ms = std::max<uint64_t>(at.worst_ms, ms);
   if (succeeded) {
     ++t.completed;
+    ++at.completed;
   } else {
-    ++t.failed_by_text[text];
+    ++at.failed_by_text[text];
   }
   if (wrong || stranded || past) std::fprintf(report, "  problem: %s", line);
 }
@@ -300,7 +322,8 @@ int main(int argc, char **argv) {
   for (size_t k = 0; k < kinds.size(); ++k) {
     if (!only.empty() && only != kinds[k].name) continue;
     if (kinds[k].timing == Timing::kPerAttempts) {
-      for (long attempts = 1; attempts <= 3; ++attempts) tasks.push_back({k, attempts});
+      for (long attempts = 1; attempts <= kinds[k].attempts; ++attempts)
+        tasks.push_back({k, attempts});
       continue;
     }
     for (long at = 0; at < sweep.transfers(); ++at) {
@@ -309,9 +332,8 @@ int main(int argc, char **argv) {
   }
   std::fprintf(report,
                "fault sweep: %ld transfers in a fault-free update (%.1f s on the virtual clock), "
-               "%zu runs on %d processes, budget %.0f s a run\n",
-               sweep.transfers(), seconds_of(sweep.fault_free_ms()), tasks.size(), jobs,
-               seconds_of(sweep.budget()));
+               "%zu runs on %d processes\n",
+               sweep.transfers(), seconds_of(sweep.fault_free_ms()), tasks.size(), jobs);
   std::fprintf(report, "stages by transfer index: %s\n", sweep.stage_ranges().c_str());
   std::fflush(report);
 
@@ -359,15 +381,20 @@ int main(int argc, char **argv) {
                  t.injections, t.completed, t.injections - t.completed, t.wrong, t.stranded, t.past,
                  seconds_of(t.worst_ms),
                  t.seconds > 0 ? static_cast<double>(t.injections) / t.seconds : 0.0);
-    for (const auto &failed : t.failed_by_text) {
-      std::fprintf(report, "    failed with \"%s\": %ld\n", failed.first.c_str(), failed.second);
+    for (const auto &stage : t.stages) {
+      const StageTotals &st = stage.second;
+      std::fprintf(report, "    %-22s %6ld runs %6ld completed   worst %6.1f s\n",
+                   stage.first.c_str(), st.runs, st.completed, seconds_of(st.worst_ms));
+      for (const auto &failed : st.failed_by_text) {
+        std::fprintf(report, "        failed with \"%s\": %ld\n", failed.first.c_str(),
+                     failed.second);
+      }
     }
   }
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   std::fprintf(report,
-               "\n%ld runs in %.0f s; %ld wrong outcomes, stranded devices or runs past their "
-               "budget%s\n",
-               all, seconds, bad, crashed ? "; a sweep process failed" : "");
+               "\n%ld runs in %.0f s; %ld wrong outcomes, stranded devices or late runs%s\n", all,
+               seconds, bad, crashed ? "; a sweep process failed" : "");
   return bad == 0 && !crashed && all == static_cast<long>(tasks.size()) ? 0 : 1;
 }

@@ -2,28 +2,23 @@
 
 #include <QRegularExpression>
 
+#include "update_texts.h"
 #include "updatechecks.h"
 #include "updaterun.h"
 #include "virtual_clock.h"
 
 namespace {
 
-const char *const kFailureTexts[] = {
-    // The window's boxes before the confirmation.
-    "Supported hardware is not connected.", "Cannot get connected hardware product",
-    "Cannot get connected hardware version", "Cannot get connected hardware build",
-    "Product is not matching", "Cannot get hardware checksum",
-    // The worker's failure texts.
-    "ERROR", "Cannot Set Clocksource", "Cannot Set Frequency", "Cannot Get Hardware Checksum",
-    "Hardware checksum is not valid.", "Firmware Update Failed",
-    "Hardware checksum is not equal to firmware.\n\nPlease contact the technical support."};
+using namespace update_texts;
+
+const char *const kFailureTexts[] = {kNotConnected,    kNoProduct,   kNoVersion,       kNoBuild,
+                                     kWrongProduct,    kNoChecksum,  kError,           kSetClock,
+                                     kSetFrequency,    kGetChecksum, kChecksumInvalid, kSend,
+                                     kChecksumMismatch};
 
 }  // namespace
 
-bool is_success_text(const QString &text) {
-  return text == "Completed.\n\nPlease turn ZV-16x16's power on again." ||
-         text == "Already updated.";
-}
+bool is_success_text(const QString &text) { return text == kCompleted || text == kAlreadyUpdated; }
 
 bool is_failure_text(const QString &text) {
   for (const char *known : kFailureTexts) {
