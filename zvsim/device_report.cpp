@@ -25,7 +25,8 @@ DeviceState device_state(const VirtualDevice &model) {
   return state;
 }
 
-void print_device_report(const DeviceState &state, int exit_code, const char *place) {
+void print_device_report(const DeviceState &state, int exit_code, const char *place,
+                         const std::string &fault_line) {
   char version[PRGDECODE_VERSION_TEXT_SIZE];
   prgdecode_version_text(state.version, version);
   const char *verdicts[] = {"none", "verifies", "does not verify"};
@@ -43,6 +44,7 @@ void print_device_report(const DeviceState &state, int exit_code, const char *pl
   std::printf("vendor transfers: %ld\n", static_cast<long>(state.transfers));
   std::printf("bytes received: %u\n", static_cast<unsigned>(state.received));
   std::printf("received image: %s\n", verdicts[static_cast<int>(state.image)]);
+  if (!fault_line.empty()) std::printf("%s\n", fault_line.c_str());
   std::printf("program exit status: %d\n", exit_code);
   std::fflush(stdout);
 }

@@ -5,6 +5,7 @@
 #define ZVSIM_DEVICE_REPORT_H
 
 #include <cstdint>
+#include <string>
 #include <type_traits>
 
 #include "virtual_device.h"
@@ -30,7 +31,9 @@ DeviceState device_state(const VirtualDevice &model);
 // "== virtual ZV-16x16, final state" ("== virtual ZV-16x16 at 1-5, final state" where a
 // place is given, for one of several) and one line per value, ending with the program's
 // exit status, on standard output.
-void print_device_report(const DeviceState &state, int exit_code, const char *place = nullptr);
+// A host's line about a counted fault (update_stages.h) comes before the exit status.
+void print_device_report(const DeviceState &state, int exit_code, const char *place = nullptr,
+                         const std::string &fault_line = std::string());
 
 }  // namespace zvsim
 

@@ -38,7 +38,12 @@ const char kOptionsText[] =
     "  --never-complete         never takes a received image over\n"
     "  --transfer-error ERRNO   EPIPE or EPROTO for some vendor transfers:\n"
     "  --error-after N          ...after this many (0)...\n"
-    "  --error-count N          ...this many of them (1)\n";
+    "  --error-count N          ...this many of them (1)\n"
+    "  --fault-at-stage NAME[+N]  the counts of --unplug-after, --mute-after and\n"
+    "                           --error-after start at the first transfer of stage NAME of an\n"
+    "                           update, plus N: checks, preparation, stability-reads,\n"
+    "                           transfer, completion or verification. The report then says\n"
+    "                           at which transfer the fault struck, or that it never did\n";
 const char kAccessText[] =
     "  --deny-access            the device node refuses PROGRAM, as without the udev rule\n";
 const char kSeveralText[] =
@@ -81,6 +86,7 @@ enum Option {
   kDenyAccess,
   kDevices,
   kPlugAfter,
+  kFaultAtStage,
   kHelp,
 };
 
@@ -110,6 +116,7 @@ const option kOptions[] = {
     {"deny-access", no_argument, nullptr, kDenyAccess},
     {"devices", required_argument, nullptr, kDevices},
     {"plug-after", required_argument, nullptr, kPlugAfter},
+    {"fault-at-stage", required_argument, nullptr, kFaultAtStage},
     {"help", no_argument, nullptr, kHelp},
     {nullptr, 0, nullptr, 0},
 };
@@ -206,7 +213,7 @@ bool parse_host_options(int argc, char **argv, const HostUsage &usage, HostOptio
     const bool known = code >= kProduct && code < kHelp;
     const bool numeric = known && arg != nullptr && code != kProduct && code != kFirmware &&
                          code != kWindow && code != kVersion && code != kTransferError &&
-                         code != kDevices;
+                         code != kDevices && code != kFaultAtStage;
     if (numeric && !number(arg, kMax, &value))
       return fail(usage, kOptions[code - kProduct].name, arg);
     switch (code) {
@@ -301,6 +308,9 @@ bool parse_host_options(int argc, char **argv, const HostUsage &usage, HostOptio
         if (!usage.several) return fail(usage, "option (one interface here)", argv[optind - 1]);
         if (value > 3600) return fail(usage, "plug-after (seconds, at most 3600)", arg);
         options->plug_after_ms = value * 1000;
+        break;
+      case kFaultAtStage:
+        if (!parse_stage_moment(arg, &options->moment)) return fail(usage, "stage", arg);
         break;
       case kHelp:
         print_usage(usage, stdout);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "bus_faults.h"
+#include "update_stages.h"
 #include "virtual_device.h"
 
 namespace zvsim {
@@ -27,6 +28,7 @@ struct HostOptions {
   Settings settings;
   Faults faults;
   BusFaults bus;
+  StageMoment moment;                // --fault-at-stage: where the counted faults count from
   long replug_after_ms = -1;         // -1: an unplugged device stays away
   std::vector<DeviceSpec> devices;   // --devices: one interface each; empty: one interface
   long plug_after_ms = -1;           // the last interface appears this late; -1: at once

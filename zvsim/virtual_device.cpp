@@ -224,6 +224,7 @@ void VirtualDevice::handle_item(int channel, int id, int type, uint32_t value, c
       break;
     case ZV_ITEM_FREQUENCY:
       frequency_ = value;
+      ++frequency_settings_;
       break;
     case ZV_ITEM_CLOCK_SOURCE:
       clock_source_ = static_cast<uint8_t>(value);
@@ -400,6 +401,7 @@ void VirtualDevice::build_reply(int channel, uint8_t *reply) {
         break;  // does not fit: it goes into the next reply
       }
       const bool last = item.ends_reply;
+      if (item.id == ZV_ITEM_CHECKSUM) ++checksum_answers_;
       q.head = (q.head + 1) % kQueueItems;
       --q.count;
       if (last) break;

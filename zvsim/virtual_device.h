@@ -122,6 +122,12 @@ class VirtualDevice {
   int a2h_commands() const { return a2h_commands_; }
   std::vector<Target> targets;
 
+  // What the device has been told and has told, for telling the stages of an update apart
+  // (update_stages.h).
+  long frequency_settings() const { return frequency_settings_; }
+  long checksum_answers() const { return checksum_answers_; }  // replies that carried one
+  bool taken_over() const { return received_taken_over_; }
+
   long transfers() const { return transfers_; }
   long transfers_out() const { return transfers_out_; }
   long transfers_in() const { return transfers_in_; }
@@ -175,6 +181,7 @@ class VirtualDevice {
   bool unplugged_ = false;
   uint64_t busy_until_ = 0;
   long transfers_ = 0, transfers_out_ = 0, transfers_in_ = 0, dropped_chunks_ = 0, chunks_ = 0;
+  long frequency_settings_ = 0, checksum_answers_ = 0;
   std::vector<TransferRecord> log_;
 
   std::vector<uint8_t> active_;  // running firmware, as stored

@@ -1,5 +1,6 @@
 #include "fault_stages.h"
 
+#include "update_stages.h"
 #include "update_texts.h"
 
 namespace {
@@ -10,32 +11,38 @@ const char *const kChecksum = update_texts::kGetChecksum;
 
 }  // namespace
 
+namespace {
+
+using Device = zvsim::VirtualDevice;
+using Stage = zvsim::UpdateStage;
+
+// The device has come to `stage` of the update (zvsim/update_stages.h).
+template <Stage stage>
+bool from(const Device &d, uint32_t, uint16_t) {
+  return zvsim::current_stage(d) >= stage;
+}
+
+}  // namespace
+
 const std::vector<FaultStage> &update_fault_stages() {
-  using Device = zvsim::VirtualDevice;
   static const std::vector<FaultStage> stages = {
-      // A mute device takes settings (they need no reply), then answers no checksum.
-      {"preparation", [](const Device &, uint32_t, uint16_t) { return true; }, 0, kSetClock,
-       kChecksum},
-      {"stability reads",
-       [](const Device &d, uint32_t, uint16_t) { return d.frequency() == 44100; }, 0, kChecksum,
-       kChecksum},
-      {"transfer at 0%",
-       [](const Device &d, uint32_t size, uint16_t) { return d.announced_size() == size; }, 0,
-       kSend, kSend},
+      // A mute device takes settings (they need no reply), then answers no checksum. The
+      // worker's first transfer: armed as the worker starts, since the worker's own tests run
+      // it without the checks that the device tells the preparation from.
+      {"preparation", from<Stage::kChecks>, 0, kSetClock, kChecksum},
+      {"stability reads", from<Stage::kStabilityReads>, 0, kChecksum, kChecksum},
+      {"transfer at 0%", from<Stage::kTransfer>, 0, kSend, kSend},
       {"transfer at 50%",
        [](const Device &d, uint32_t size, uint16_t) { return d.received() >= size / 2; }, 0, kSend,
        kSend},
       {"transfer at 99%",
        [](const Device &d, uint32_t size, uint16_t) { return d.received() >= size / 100 * 99; }, 0,
        kSend, kSend},
-      {"completion", [](const Device &d, uint32_t size, uint16_t) { return d.received() == size; },
-       0, kSend, kSend},
+      {"completion", from<Stage::kCompletion>, 0, kSend, kSend},
       // The device takes the image over as it answers the completion query; the reply is read
       // one transfer later, then the verification reads begin. Ten failed reads use up the
       // attempt, and the next attempt's send fails.
-      {"verification",
-       [](const Device &d, uint32_t, uint16_t version) { return d.version() == version; }, 2, kSend,
-       kSend},
+      {"verification", from<Stage::kVerification>, 2, kSend, kSend},
   };
   return stages;
 }

@@ -1,7 +1,8 @@
 // The moments of an update at which the device can be lost, with the final text that the
 // update worker gives for each: the fault matrix that the worker's and the window's tests
-// share. A stage is reached when `reached` first holds at the start of a transfer; the fault
-// strikes `later` transfers after that.
+// share. The stages are the device's own (zvsim/update_stages.h), with two points inside
+// the transfer. A moment is reached when `reached` first holds at the start of a transfer;
+// the fault strikes `later` transfers after that.
 #ifndef TESTS_SUPPORT_FAULT_STAGES_H
 #define TESTS_SUPPORT_FAULT_STAGES_H
 

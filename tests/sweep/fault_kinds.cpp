@@ -65,7 +65,7 @@ const std::vector<const char *> kSending = {kSend};
 std::vector<Rule> lost(double within, double verifying) {
   return {{"checks", "*", Outcome::kFails, kBoxes, within},
           {"preparation", "*", Outcome::kFails, kPreparing, within},
-          {"stability reads", "*", Outcome::kFails, kStability, within},
+          {"stability-reads", "*", Outcome::kFails, kStability, within},
           {"verification", "*", Outcome::kFails, kSending, verifying},
           {"*", "*", Outcome::kFails, kSending, within}};
 }
@@ -76,7 +76,7 @@ std::vector<Rule> lost(double within, double verifying) {
 const std::vector<Rule> kOneError = {
     {"verification", "answer", Outcome::kEither, kSending, kPassing},
     {"checks", "answer", Outcome::kFails, kBoxes, kPassing},
-    {"stability reads", "answer", Outcome::kFails, {kGetChecksum}, kPassing},
+    {"stability-reads", "answer", Outcome::kFails, {kGetChecksum}, kPassing},
     {"*", "answer", Outcome::kFails, kSending, kPassing},
     {"*", "*", Outcome::kCompletes, {}, kPassing}};
 
@@ -85,7 +85,7 @@ const std::vector<Rule> kOneError = {
 const std::vector<Rule> kBurstRules = {
     {"checks", "*", Outcome::kEither, kBoxes, kPassing},
     {"preparation", "*", Outcome::kEither, kPreparing, kPassing},
-    {"stability reads", "*", Outcome::kEither, kStability, kPassing},
+    {"stability-reads", "*", Outcome::kEither, kStability, kPassing},
     {"*", "*", Outcome::kEither, kSending, kPassing}};
 
 // Window or offset stuck: every transfer of data fails after the stall limit; once the image

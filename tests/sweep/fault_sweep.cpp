@@ -33,6 +33,7 @@
 #include "fault_kinds.h"
 #include "press.h"
 #include "stdout_redirect.h"
+#include "update_stages.h"
 #include "update_texts.h"
 #include "updatejob.h"
 #include "usbdevs_virtual.h"
@@ -80,10 +81,10 @@ class Sweep {
     device.settings.log_transfers = true;
     usbdevs_virtual_connect(&device);
     DeviceConnection connection;
-    bool worker_started = false;
-    device.settings.on_transfer = [&] { stages_.push_back(stage_of(device, worker_started)); };
-    const PressOutcome outcome =
-        press_update(connection, *loaded_, [&](const QString &) { worker_started = true; });
+    device.settings.on_transfer = [&] {
+      stages_.push_back(zvsim::stage_name(zvsim::current_stage(device)));
+    };
+    const PressOutcome outcome = press_update(connection, *loaded_, nullptr);
     for (const zvsim::TransferRecord &r : device.log()) steps_.push_back(step_of(r));
     usbdevs_virtual_connect(nullptr);
     fault_free_ms_ = outcome.virtual_ms;
@@ -182,15 +183,6 @@ class Sweep {
     std::string s = text.toStdString();
     for (size_t i = 0; (i = s.find('\n', i)) != std::string::npos;) s.replace(i, 1, "\\n");
     return s;
-  }
-
-  const char *stage_of(const zvsim::VirtualDevice &d, bool worker_started) const {
-    if (!worker_started) return "checks";
-    if (d.frequency() != 44100) return "preparation";
-    if (d.announced_size() != image_.size()) return "stability reads";
-    if (d.received() < image_.size()) return "transfer";
-    if (d.version() != ZV_IMAGE_VERSION) return "completion";
-    return "verification";
   }
 
   bool holds_image(const zvsim::VirtualDevice &d) const {

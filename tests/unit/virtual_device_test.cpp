@@ -4,6 +4,7 @@
 
 #include "device_fixture.h"
 #include "test_support.h"
+#include "update_stages.h"
 #include "zv_build_values.h"
 
 namespace {
@@ -80,3 +81,28 @@ TEST_F(VirtualDeviceTest, AnswersThatDoNotFitGoIntoTheNextReply) {
 }
 
 }  // namespace
+
+// --fault-at-stage: a stage of the update by the device's own name, and a count after it.
+TEST(UpdateStages, AMomentIsAStageAndACount) {
+  struct Case {
+    const char *text;
+    bool parses;
+    zvsim::UpdateStage stage;
+    long plus;
+  } cases[] = {{"transfer+10973", true, zvsim::UpdateStage::kTransfer, 10973},
+               {"stability-reads", true, zvsim::UpdateStage::kStabilityReads, 0},
+               {"verification+0", true, zvsim::UpdateStage::kVerification, 0},
+               {"transfer+", false, {}, 0},
+               {"transfer+-1", false, {}, 0},
+               {"transfer+1x", false, {}, 0},
+               {"stability reads", false, {}, 0},
+               {"Transfer", false, {}, 0}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.text);
+    zvsim::StageMoment moment;
+    ASSERT_EQ(zvsim::parse_stage_moment(c.text, &moment), c.parses);
+    if (!c.parses) continue;
+    EXPECT_EQ(moment.stage, c.stage);
+    EXPECT_EQ(moment.plus, c.plus);
+  }
+}

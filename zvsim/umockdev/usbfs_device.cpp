@@ -165,6 +165,7 @@ void UsbfsDevice::submit(UMockdevIoctlClient *client, UMockdevIoctlData *arg) {
     return;
   }
   const long number = vendor_submitted_++;
+  follow_stage(&moment, *model_, number, &model_->faults, &faults);
   switch (faults.fate(number, host_ms())) {
     case BusFaults::Fate::kSilent:
       queues.held.push_back({urb_data, 0});

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "bus_faults.h"
+#include "update_stages.h"
 #include "usb_descriptors.h"
 #include "virtual_device.h"
 
@@ -27,6 +28,9 @@ class UsbfsDevice {
   UsbfsDevice &operator=(const UsbfsDevice &) = delete;
 
   BusFaults faults;
+  // Where the counted faults (the bus's and the model's unplug) strike: at their counts, or
+  // from a stage of the update on.
+  StageMoment moment;
   // Called on umockdev's thread once the model has unplugged itself.
   std::function<void()> on_unplug;
 
@@ -34,6 +38,9 @@ class UsbfsDevice {
   void serve(UMockdevIoctlBase *handler);
   // The device node the device has now; a node of an earlier plug answers ENODEV.
   void plug(const std::string &devnode);
+
+  // "fault struck at transfer: K", "fault never struck", or empty without a counted fault.
+  std::string fault_line() const { return fault_report_line(moment, vendor_submitted_); }
 
   // The model may be read or changed from another thread only while this is held.
   std::mutex &model_lock() { return lock_; }

@@ -123,7 +123,10 @@ int main(int argc, char **argv) {
     if (!zvsim::apply_host_options(own, models.back().get())) return 2;
     nodes.emplace_back(new zvsim::UsbfsDevice(
         models.back().get(), zvsim::virtual_identity(models.back()->version(), int(i))));
-    if (i == 0) nodes.back()->faults = options.bus;
+    if (i == 0) {
+      nodes.back()->faults = options.bus;
+      nodes.back()->moment = options.moment;
+    }
     const int unit = bus.add(models.back().get(), nodes.back().get());
     if (i + 1 == count && options.plug_after_ms >= 0) {
       bus.plug_later(unit, options.plug_after_ms);
@@ -149,7 +152,7 @@ int main(int argc, char **argv) {
     std::lock_guard<std::mutex> hold(nodes[i]->model_lock());
     const std::string place = bus.port_name(int(i));
     zvsim::print_device_report(zvsim::device_state(*models[i]), exit_code,
-                               count > 1 ? place.c_str() : nullptr);
+                               count > 1 ? place.c_str() : nullptr, nodes[i]->fault_line());
   }
   return exit_code;
 }

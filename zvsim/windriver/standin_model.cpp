@@ -92,6 +92,8 @@ int __stdcall standin_model_transfer(int in, unsigned char request, unsigned sho
                                      unsigned short length) {
   std::unique_lock<std::mutex> hold(lock);
   if (!standin) return ZV_STANDIN_FAILED;
+  zvsim::follow_stage(&standin->options.moment, standin->model, standin->vendor_transfers,
+                      &standin->model.faults, &standin->options.bus);
   switch (standin->options.bus.fate(standin->vendor_transfers++,
                                     static_cast<long long>(real_clock_us() / 1000))) {
     case zvsim::BusFaults::Fate::kSilent:
