@@ -7,6 +7,7 @@
 
 #include "consoleparts.h"
 #include "settingspanel.h"
+#include "updateguard.h"
 #include "zvsleep.h"
 
 namespace {
@@ -192,7 +193,10 @@ int update_all(const ConsoleOptions &options, const ConsoleStreams &io,
   }
 
   // Each in turn, checked again just before: one unplugged since is reported, not updated,
-  // and the others go on.
+  // and the others go on. Sleep and shutdown stay held off from the first update to the last,
+  // not only during each.
+  UpdateGuard held_off;
+  if (!offered.isEmpty()) held_off.begin(0);
   for (Entry &e : entries) {
     if (!e.offered) continue;
     Session s;
