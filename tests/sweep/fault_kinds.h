@@ -18,9 +18,10 @@ enum class Timing {
 enum class Outcome { kCompletes, kFails, kEither };
 
 // What a run must come to when its fault strikes at `stage` (of the update, as the device
-// tells them apart: zvsim/update_stages.h; or "attempt N") and at `step`: the transfer it strikes is a "send", a "poll" (a read whose reply
-// says only whether the device is busy) or an "answer" (a read whose reply carries what was
-// asked). "*" matches any. The first rule of a kind that matches holds.
+// tells them apart: zvsim/update_stages.h; or "attempt N") and at `step`: the transfer it
+// strikes is a "send", a "poll" (a read whose reply says only whether the device is busy) or
+// an "answer" (a read whose reply carries what was asked). "*" matches any. The first rule of
+// a kind that matches holds.
 struct Rule {
   const char *stage;
   const char *step;
