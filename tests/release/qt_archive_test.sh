@@ -21,7 +21,11 @@ check "nor the cache's root" bash -c "! grep -rlF '$(dirname "$cache_folder")' '
 check "its Qt5Core.pc holds the placeholder in the folder's place" \
   grep -q "@ZV_QT_WORK@/prefix" "$work/contents/prefix/lib/pkgconfig/Qt5Core.pc"
 
-# Unpacked elsewhere, as on another machine: its files name where they are now.
+# Unpacked elsewhere, as on another machine: its files name where they are now. The other
+# cache starts with this one's package lists, so that a mirror that cannot be reached now
+# still lets the script tell which Qt the archive is.
+mkdir -p "$work/other-cache/qt-windows"
+cp -r "$(dirname "$cache_folder")/apt" "$work/other-cache/qt-windows/"
 other=$(ZV_CACHE_DIR="$work/other-cache" ZV_QT_ARCHIVE_DIR="$work/archive" \
   "$root/scripts/build-qt-windows" 2>"$work/unpack.log" | tail -n 1)
 check "unpacked under the other cache" contains "$other" "$work/other-cache/"
