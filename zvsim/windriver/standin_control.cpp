@@ -196,7 +196,11 @@ int report(const std::wstring &exit_status) {
   struct {
     ULONG refused;
     zvsim::DeviceState state;
+    char fault_line[ZV_STANDIN_FAULT_LINE_BYTES];
   } answer{};
+  static_assert(
+      sizeof answer == sizeof(ULONG) + sizeof(zvsim::DeviceState) + ZV_STANDIN_FAULT_LINE_BYTES,
+      "the driver's answer is the three parts end to end");
   DWORD returned = 0;
   const BOOL read = DeviceIoControl(handle, ZV_STANDIN_IOCTL_STATE, nullptr, 0, &answer,
                                     sizeof answer, &returned, nullptr);
@@ -206,7 +210,8 @@ int report(const std::wstring &exit_status) {
     return 1;
   }
   std::printf("driver requests refused as malformed: %lu\n", answer.refused);
-  zvsim::print_device_report(answer.state, _wtoi(exit_status.c_str()));
+  answer.fault_line[ZV_STANDIN_FAULT_LINE_BYTES - 1] = '\0';
+  zvsim::print_device_report(answer.state, _wtoi(exit_status.c_str()), nullptr, answer.fault_line);
   return 0;
 }
 

@@ -7,8 +7,9 @@
 #define ZV_STANDIN_CONTROL_PATH L"\\\\.\\ZV16x16StandIn"
 
 /* The function after the vendor request's (usbdevs_win_request.h): no input; the output is a
- * ULONG (vendor request blocks refused as malformed) followed by the device model's state
- * (zvsim::DeviceState). Include <windows.h> or <ddk/wdm.h> first, for CTL_CODE. */
+ * ULONG (vendor request blocks refused as malformed) followed by what standin_model_state
+ * writes: the device model's state (zvsim::DeviceState) and the fault line. Include
+ * <windows.h> or <ddk/wdm.h> first, for CTL_CODE. */
 #define ZV_STANDIN_IOCTL_STATE \
   CTL_CODE(FILE_DEVICE_UNKNOWN, 0x801, METHOD_BUFFERED, FILE_ANY_ACCESS)
 

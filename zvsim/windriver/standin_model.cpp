@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -127,10 +128,16 @@ void __stdcall standin_model_replug(void) {
 
 unsigned __stdcall standin_model_state(void *out, unsigned size) {
   std::lock_guard<std::mutex> hold(lock);
-  if (!standin || size < sizeof(zvsim::DeviceState)) return 0;
+  const unsigned whole = sizeof(zvsim::DeviceState) + ZV_STANDIN_FAULT_LINE_BYTES;
+  if (!standin || size < whole) return 0;
   const zvsim::DeviceState state = zvsim::device_state(standin->model);
   std::memcpy(out, &state, sizeof state);
-  return sizeof state;
+  char *line = static_cast<char *>(out) + sizeof state;
+  std::memset(line, 0, ZV_STANDIN_FAULT_LINE_BYTES);
+  const std::string text =
+      zvsim::fault_report_line(standin->options.moment, standin->vendor_transfers);
+  std::memcpy(line, text.data(), std::min<size_t>(text.size(), ZV_STANDIN_FAULT_LINE_BYTES - 1));
+  return whole;
 }
 
 }  // extern "C"

@@ -44,8 +44,12 @@ ZV_STANDIN_MODEL_API int __stdcall standin_model_plugged(void);
 ZV_STANDIN_MODEL_API long __stdcall standin_model_replug_after_ms(void);
 ZV_STANDIN_MODEL_API void __stdcall standin_model_replug(void);
 
-/* Copies the device's state (zvsim::DeviceState) into `out`; returns the bytes written, 0
- * when `size` is too small. */
+/* The host's line about a counted fault ("fault struck at transfer: K"), zero-terminated and
+ * zero-filled, after the state. */
+#define ZV_STANDIN_FAULT_LINE_BYTES 64
+
+/* Copies the device's state (zvsim::DeviceState) into `out`, then the fault line
+ * (ZV_STANDIN_FAULT_LINE_BYTES); returns the bytes written, 0 when `size` is too small. */
 ZV_STANDIN_MODEL_API unsigned __stdcall standin_model_state(void *out, unsigned size);
 
 #ifdef __cplusplus
