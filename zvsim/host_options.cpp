@@ -48,10 +48,10 @@ const char kAccessText[] =
     "  --deny-access            the device node refuses PROGRAM, as without the udev rule\n";
 const char kSeveralText[] =
     "Several interfaces:\n"
-    "  --devices SPEC[,SPEC...] one interface for each SPEC, [PRODUCT@]VERSION[:BUILD]\n"
+    "  --devices F[,F...]       one interface for each firmware F, [PRODUCT@]VERSION[:BUILD]\n"
     "                           (ZV-8x8@1.00,1.05,1.06:2318), at ports 1-4, 1-5 and on; the\n"
     "                           options above shape the first, and the others run the\n"
-    "                           firmware their SPEC names\n"
+    "                           firmware their F names\n"
     "  --plug-after SECONDS     the last interface is plugged in this long after PROGRAM starts\n";
 
 void print_usage(const HostUsage &usage, FILE *to) {
@@ -145,52 +145,48 @@ bool version_number(const char *text, long *out) {
   return true;
 }
 
+// "a,b,c": the parts between commas (one part without a comma; empty parts kept).
+std::vector<std::string> comma_parts(const std::string &list) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (size_t comma; (comma = list.find(',', start)) != std::string::npos; start = comma + 1)
+    parts.push_back(list.substr(start, comma - start));
+  parts.push_back(list.substr(start));
+  return parts;
+}
+
 bool windows(const char *text, std::vector<uint32_t> *out) {
   out->clear();
-  std::string list = text;
-  size_t start = 0;
-  while (start <= list.size()) {
-    const size_t comma = list.find(',', start);
-    const std::string part =
-        list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+  for (const std::string &part : comma_parts(text)) {
     long value = 0;
     if (!number(part.c_str(), 0xFFFFFFFFL, &value)) return false;
     out->push_back(static_cast<uint32_t>(value));
-    if (comma == std::string::npos) break;
-    start = comma + 1;
   }
   return !out->empty();
 }
 
 // "ZV-8x8@1.00,1.05,1.06:2318": [PRODUCT@]VERSION[:BUILD], comma apart; the product is
 // ZV-16x16 unless named.
-bool device_specs(const char *text, std::vector<DeviceSpec> *out) {
+bool interface_firmwares(const char *text, std::vector<InterfaceFirmware> *out) {
   out->clear();
-  std::string list = text;
-  size_t start = 0;
-  while (start <= list.size()) {
-    const size_t comma = list.find(',', start);
-    const std::string part =
-        list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+  for (const std::string &part : comma_parts(text)) {
     const size_t at = part.find('@');
     const size_t colon = part.find(':');
-    DeviceSpec spec{at == std::string::npos ? "ZV-16x16" : part.substr(0, at), 0, -1};
+    InterfaceFirmware firmware{at == std::string::npos ? "ZV-16x16" : part.substr(0, at), 0, -1};
     const size_t version_at = at == std::string::npos ? 0 : at + 1;
     const std::string version_part = part.substr(
         version_at, colon == std::string::npos ? std::string::npos : colon - version_at);
     long version = 0, build = 0;
-    if (spec.product.empty() || spec.product.size() > 8 ||
+    if (firmware.product.empty() || firmware.product.size() > 8 ||
         !version_number(version_part.c_str(), &version) ||
         (colon != std::string::npos && !number(part.c_str() + colon + 1, 65535, &build))) {
       return false;
     }
-    spec.version = static_cast<int>(version);
-    if (colon != std::string::npos) spec.build = static_cast<int>(build);
-    out->push_back(spec);
-    if (comma == std::string::npos) break;
-    start = comma + 1;
+    firmware.version = static_cast<int>(version);
+    if (colon != std::string::npos) firmware.build = static_cast<int>(build);
+    out->push_back(firmware);
   }
-  return !out->empty() && out->size() <= 8;
+  return out->size() <= 8;
 }
 
 bool fail(const HostUsage &usage, const char *what, const char *argument) {
@@ -301,7 +297,7 @@ bool parse_host_options(int argc, char **argv, const HostUsage &usage, HostOptio
         break;
       case kDevices:
         if (!usage.several) return fail(usage, "option (one interface here)", argv[optind - 1]);
-        if (!device_specs(arg, &options->devices))
+        if (!interface_firmwares(arg, &options->devices))
           return fail(usage, "devices (1 to 8 of [PRODUCT@]VERSION[:BUILD])", arg);
         break;
       case kPlugAfter:

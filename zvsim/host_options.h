@@ -14,7 +14,7 @@
 namespace zvsim {
 
 // One interface of several: its firmware's product, version and build (-1: the model's).
-struct DeviceSpec {
+struct InterfaceFirmware {
   std::string product;
   int version;
   int build;
@@ -28,10 +28,10 @@ struct HostOptions {
   Settings settings;
   Faults faults;
   BusFaults bus;
-  StageMoment moment;                // --fault-at-stage: where the counted faults count from
-  long replug_after_ms = -1;         // -1: an unplugged device stays away
-  std::vector<DeviceSpec> devices;   // --devices: one interface each; empty: one interface
-  long plug_after_ms = -1;           // the last interface appears this late; -1: at once
+  StageMoment moment;                      // --fault-at-stage: where the counted faults count from
+  long replug_after_ms = -1;               // -1: an unplugged device stays away
+  std::vector<InterfaceFirmware> devices;  // --devices: one interface each; empty: one interface
+  long plug_after_ms = -1;                 // the last interface appears this late; -1: at once
   bool deny_access = false;          // the node refuses programs that cannot override permissions
   std::vector<std::string> program;  // empty: the host's own default
 };

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 
+#include "console_run.h"
 #include "consoleupdate.h"
 #include "imagegen.h"
 #include "quitsignals.h"
@@ -26,13 +27,6 @@ namespace {
 
 using Device = zvsim::VirtualDevice;
 
-// What one run said, on which stream, and returned.
-struct Said {
-  int status;
-  QString out, err;
-  double seconds;  // the run's own duration, measured around it
-};
-
 class ConsoleTest : public testing::Test {
  protected:
   ConsoleTest() {
@@ -44,12 +38,7 @@ class ConsoleTest : public testing::Test {
   ~ConsoleTest() override { usbdevs_virtual_connect(nullptr); }
 
   Said run(const ConsoleOptions &options, QString answer = QString()) {
-    QString out, err;
-    QTextStream out_stream(&out), err_stream(&err), in_stream(&answer);
-    QElapsedTimer clock;
-    clock.start();
-    const int status = run_console_command(options, {&out_stream, &err_stream, &in_stream, false});
-    return {status, out, err, double(clock.nsecsElapsed()) / 1e9};
+    return run_command(options, answer);
   }
 
   // Host-to-device messages that carried the item `id`.
@@ -62,14 +51,6 @@ class ConsoleTest : public testing::Test {
 
   std::unique_ptr<Device> device;
 };
-
-ConsoleOptions command(const char *name, bool yes = false, bool json = false) {
-  ConsoleOptions options;
-  options.command = name;
-  options.yes = yes;
-  options.json = json;
-  return options;
-}
 
 const QString kImageLine =
     QString("ZV-16x16, firmware %1, build %2").arg(ZV_IMAGE_VERSION_TEXT).arg(ZV_IMAGE_BUILD);

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "console_run.h"
 #include "consoleupdate.h"
 #include "usbdevs_virtual.h"
 #include "virtual_clock.h"
@@ -17,11 +18,6 @@
 namespace {
 
 using Device = zvsim::VirtualDevice;
-
-struct Said {
-  int status;
-  QString out, err;
-};
 
 // Each interface: its product and version, or a null product for an empty slot.
 struct Slot {
@@ -46,23 +42,12 @@ class PlacesTest : public testing::Test {
     }
   }
 
-  Said run(ConsoleOptions options, QString answer = QString()) {
-    QString out, err;
-    QTextStream o(&out), e(&err), in(&answer);
-    const int status = run_console_command(options, {&o, &e, &in, false});
-    return {status, out, err};
+  Said run(const ConsoleOptions &options, QString answer = QString()) {
+    return run_command(options, answer);
   }
 
   std::vector<std::unique_ptr<Device>> devices;
 };
-
-ConsoleOptions command(const char *name, bool yes = false, bool json = false) {
-  ConsoleOptions options;
-  options.command = name;
-  options.yes = yes;
-  options.json = json;
-  return options;
-}
 
 QJsonObject parsed(const Said &said) {
   EXPECT_EQ(said.out.count('\n'), 1) << qPrintable(said.out);

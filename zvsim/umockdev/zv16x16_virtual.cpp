@@ -107,7 +107,7 @@ int main(int argc, char **argv) {
   if (!zvsim::parse_host_options(argc, argv, usage, &options)) return 2;
   if (options.program.empty()) options.program.push_back(ZV_UPDATER_PATH);
 
-  // The first interface takes every option; the others only the firmware their spec names.
+  // The first interface takes every option; the others only the firmware --devices names.
   const size_t count = options.devices.empty() ? 1 : options.devices.size();
   std::vector<std::unique_ptr<zvsim::VirtualDevice>> models;
   std::vector<std::unique_ptr<zvsim::UsbfsDevice>> nodes;
