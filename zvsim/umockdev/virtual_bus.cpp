@@ -1,9 +1,11 @@
 #include "virtual_bus.h"
 
 #include <sys/stat.h>
+#include <sys/un.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace zvsim {
@@ -12,12 +14,40 @@ namespace {
 
 const int kFirstPort = 4;
 
+// umockdev serves each device node on a Unix socket at <testbed>/ioctl/<node>, and the
+// preload that the programs run under reaches it at <testbed>/ioctl//dev/bus/usb/001/NNN:
+// a path that a socket address holds only up to 107 bytes, cut short without a word
+// beyond that, so that the node's ioctls go nowhere. The testbed's own folder takes 16
+// bytes below the temporary folder.
+const size_t kSocketPathMax = sizeof(sockaddr_un::sun_path) - 1;
+const size_t kNodeBelowTestbed = std::strlen("/ioctl//dev/bus/usb/001/001");
+const size_t kTestbedBelowTmp = std::strlen("/umockdev.XXXXXX");
+
+// A testbed in the temporary folder, or in /tmp when that folder lies too deep for the
+// sockets (a build folder's own, as the tests give each run); the programs keep their own.
+UMockdevTestbed *new_testbed() {
+  // Read here rather than through GLib, which keeps the first answer it gives.
+  const char *set = std::getenv("TMPDIR");
+  const std::string tmp = set != nullptr && *set != '\0' ? set : "/tmp";
+  const bool too_deep = tmp.size() + kTestbedBelowTmp + kNodeBelowTestbed > kSocketPathMax;
+  if (too_deep) setenv("TMPDIR", "/tmp", 1);
+  UMockdevTestbed *testbed = umockdev_testbed_new();  // also points $UMOCKDEV_DIR at it
+  if (too_deep) setenv("TMPDIR", tmp.c_str(), 1);
+  gchar *root = umockdev_testbed_get_root_dir(testbed);
+  const size_t reach = std::strlen(root) + kNodeBelowTestbed;
+  if (reach > kSocketPathMax) {
+    std::fprintf(stderr, "zv16x16-virtual: the folder %s is too deep for umockdev's sockets\n",
+                 root);
+    std::exit(1);
+  }
+  g_free(root);
+  return testbed;
+}
+
 }  // namespace
 
 VirtualBus::VirtualBus(long replug_after_ms, bool deny_access)
-    : replug_after_ms_(replug_after_ms),
-      deny_access_(deny_access),
-      testbed_(umockdev_testbed_new()) {}  // also points $UMOCKDEV_DIR at it
+    : replug_after_ms_(replug_after_ms), deny_access_(deny_access), testbed_(new_testbed()) {}
 
 VirtualBus::~VirtualBus() {
   g_object_unref(testbed_);  // removes the testbed's directory
