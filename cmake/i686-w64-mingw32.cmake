@@ -1,42 +1,5 @@
-# Cross-building for 32-bit Windows with Debian's mingw-w64 (package g++-mingw-w64-i686).
+# Cross-building for 32-bit Windows, the updater's platform (package g++-mingw-w64-i686).
 #   cmake -S . -B build-win32 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake
-# The posix threading variant (winpthreads) is the one with std::thread, which GoogleTest
-# needs. Programs are linked statically, so that Wine runs them without runtime DLLs.
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
-
 set(ZV_MINGW i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${ZV_MINGW}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${ZV_MINGW}-g++-posix)
-set(CMAKE_RC_COMPILER ${ZV_MINGW}-windres)
-set(CMAKE_AR ${ZV_MINGW}-ar CACHE FILEPATH "")
-set(CMAKE_RANLIB ${ZV_MINGW}-ranlib CACHE FILEPATH "")
-
-# A Qt built for this target (scripts/build-qt-windows) lives under a prefix of its own:
-# -DZV_WIN32_QT_PREFIX=DIR searches it as a second root, so that find_package(Qt5) finds it
-# and never the host's Qt.
-set(CMAKE_FIND_ROOT_PATH /usr/${ZV_MINGW} ${ZV_WIN32_QT_PREFIX})
-# A tree configured before against another prefix forgets the Qt it found there.
-if(ZV_WIN32_QT_PREFIX AND DEFINED CACHE{Qt5_DIR})
-  string(FIND "$CACHE{Qt5_DIR}" "${ZV_WIN32_QT_PREFIX}/" at)
-  if(NOT at EQUAL 0)
-    get_cmake_property(cached CACHE_VARIABLES)
-    foreach(name IN LISTS cached)
-      if(name MATCHES "^Qt5[A-Za-z_]*_DIR$")
-        unset(${name} CACHE)
-      endif()
-    endforeach()
-  endif()
-endif()
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-
-# Tests and build-time tools run under Wine.
-find_program(WINE_EXECUTABLE NAMES wine)
-if(WINE_EXECUTABLE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE_EXECUTABLE})
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

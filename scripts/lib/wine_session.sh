@@ -11,6 +11,15 @@
 #   wine_session_keep              starts a persistent Wine server now
 #   wine_session_null_display      Wine's null graphics driver: windows without a display
 
+# Debian's wine, wineboot and wineserver commands take the 32-bit Wine whenever it is
+# installed. With ZV_WINE64=1 the session's scripts run 64-bit programs in the 64-bit one.
+if [ -n "${ZV_WINE64:-}" ]; then
+  wine() { /usr/lib/wine/wine64 "$@"; }
+  wineboot() { /usr/lib/wine/wine64 wineboot "$@"; }
+  wineserver() { /usr/lib/wine/wineserver64 -p0 "$@"; }  # as Debian's command does
+  export WINELOADER=/usr/lib/wine/wine64 WINESERVER=/usr/lib/wine/wineserver64
+fi
+
 wine_session_x() {
   [ -n "${ZV_UNDER_XVFB:-}" ] && return 0
   ZV_UNDER_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"

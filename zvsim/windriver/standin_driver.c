@@ -302,7 +302,7 @@ static NTSTATUS state_request(UCHAR *buffer, ULONG out_size, ULONG_PTR *returned
   unsigned written;
   if (!buffer || out_size < sizeof(ULONG)) return STATUS_BUFFER_TOO_SMALL;
   *(ULONG *)buffer = (ULONG)refused_blocks;
-  written = standin_model_state(buffer + sizeof(ULONG), out_size - sizeof(ULONG));
+  written = standin_model_state(buffer + sizeof(ULONG), out_size - (ULONG)sizeof(ULONG));
   if (!written) return STATUS_BUFFER_TOO_SMALL;
   *returned = sizeof(ULONG) + written;
   return STATUS_SUCCESS;
