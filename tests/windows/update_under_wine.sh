@@ -138,5 +138,10 @@ check "the device runs version $want_version" report_says "version: $want_versio
 check "the device runs build $want_build" report_says "build: $want_build"
 check "the image the device received verifies" report_says "received image: verifies"
 check "the driver refused no request" grep -q "^driver requests refused as malformed: 0" "$log"
+# A fault counted in transfers must have struck, or the first press met a healthy device.
+if grep -Eq -- "--(unplug|mute|error)-after" <<<"$fault"; then
+  check "the fault struck (the host names its transfer)" \
+    report_says "fault struck at transfer: [0-9][0-9]*"
+fi
 wine_session_end
 checks_passed
