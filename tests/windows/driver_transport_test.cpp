@@ -106,6 +106,26 @@ TEST_F(Healthy, TheDriverRefusesMalformedRequestBlocks) {
 
 TEST_F(Healthy, SendsASmallImageEndToEnd) { sends_a_small_image_end_to_end(); }
 
+// Wine's SetupAPI lists the one interface at the place that an open records; naming it opens
+// it, naming a place where nothing is opens nothing.
+TEST_F(Healthy, ListsTheInterfaceByItsPlaceAndOpensTheOneNamed) {
+  usbdevs_place places[USBDEVS_MAX_PLACES];
+  ASSERT_EQ(usbdevs_list(places, USBDEVS_MAX_PLACES), 1);
+  ASSERT_TRUE(open());
+  const std::wstring path = places[0].path, name = places[0].name;
+  EXPECT_EQ(path, record.transport.interface_path);
+  EXPECT_FALSE(name.empty());
+  EXPECT_NE(path.find(name), std::wstring::npos) << narrow(places[0].name);
+
+  usbdevs_choose(path.c_str());
+  EXPECT_TRUE(open());
+  const std::wstring elsewhere = path.substr(0, path.find(name)) + L"9999#{0}\\render";
+  usbdevs_choose(elsewhere.c_str());
+  EXPECT_FALSE(open());
+  usbdevs_choose(nullptr);
+  EXPECT_TRUE(open());
+}
+
 // zv16x16-virtual-wine --unplug-at-byte 1000 --replug-after 300
 using Unplug = Transport;
 
