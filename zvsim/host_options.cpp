@@ -49,15 +49,16 @@ const char kAccessText[] =
 const char kSeveralText[] =
     "Several interfaces:\n"
     "  --devices F[,F...]       one interface for each firmware F, [PRODUCT@]VERSION[:BUILD]\n"
-    "                           (ZV-8x8@1.00,1.05,1.06:2318), at ports 1-4, 1-5 and on; the\n"
-    "                           options above shape the first, and the others run the\n"
-    "                           firmware their F names\n"
+    "                           (ZV-8x8@1.00,1.05,1.06:2318), in this order; the options\n"
+    "                           above shape the first, and the others run the firmware\n"
+    "                           their F names\n";
+const char kLateText[] =
     "  --plug-after SECONDS     the last interface is plugged in this long after PROGRAM starts\n";
 
 void print_usage(const HostUsage &usage, FILE *to) {
-  std::fprintf(to, "usage: %s [OPTION...] [-- PROGRAM [ARG...]]\n%s\n%s%s%s", usage.name,
+  std::fprintf(to, "usage: %s [OPTION...] [-- PROGRAM [ARG...]]\n%s\n%s%s%s%s", usage.name,
                usage.description, kOptionsText, usage.access_control ? kAccessText : "",
-               usage.several ? kSeveralText : "");
+               usage.several ? kSeveralText : "", usage.several && usage.late ? kLateText : "");
 }
 
 enum Option {
@@ -296,12 +297,13 @@ bool parse_host_options(int argc, char **argv, const HostUsage &usage, HostOptio
         options->deny_access = true;
         break;
       case kDevices:
-        if (!usage.several) return fail(usage, "option (one interface here)", argv[optind - 1]);
+        if (!usage.several) return fail(usage, "option (one interface here)", "--devices");
         if (!interface_firmwares(arg, &options->devices))
           return fail(usage, "devices (1 to 8 of [PRODUCT@]VERSION[:BUILD])", arg);
         break;
       case kPlugAfter:
-        if (!usage.several) return fail(usage, "option (one interface here)", argv[optind - 1]);
+        if (!usage.late)
+          return fail(usage, "option (every interface at once here)", "--plug-after");
         if (value > 3600) return fail(usage, "plug-after (seconds, at most 3600)", arg);
         options->plug_after_ms = value * 1000;
         break;

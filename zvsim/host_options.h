@@ -41,7 +41,8 @@ struct HostUsage {
   const char *name;
   const char *description;  // what it does, in lines after the usage line
   bool access_control;      // it can refuse the program access (--deny-access)
-  bool several;             // it can plug in several interfaces, and late (--devices, --plug-after)
+  bool several;             // it can plug in several interfaces (--devices)
+  bool late;                // it can plug the last one in late (--plug-after)
 };
 
 // Parses argv into `options`; on a usage error prints why and the usage to stderr, and

@@ -126,6 +126,29 @@ TEST_F(Healthy, ListsTheInterfaceByItsPlaceAndOpensTheOneNamed) {
   EXPECT_TRUE(open());
 }
 
+// zv16x16-virtual-wine --devices 1.00,1.05: two interfaces, each with a model of its own.
+using Several = Transport;
+
+TEST_F(Several, EachInterfaceIsListedAtAPlaceOfItsOwnAndAnswersWithItsOwnFirmware) {
+  usbdevs_place places[USBDEVS_MAX_PLACES];
+  ASSERT_EQ(usbdevs_list(places, USBDEVS_MAX_PLACES), 2);
+  EXPECT_NE(std::wstring(places[0].path), std::wstring(places[1].path));
+  // The firmware --devices named for the root device each place names.
+  for (const usbdevs_place &place : places) {
+    if (place.path[0] == L'\0') break;
+    const std::wstring name = place.name;
+    SCOPED_TRACE(narrow(place.path));
+    ASSERT_TRUE(name == L"0000" || name == L"0001");
+    usbdevs_choose(place.path);
+    ASSERT_TRUE(open());
+    EXPECT_EQ(std::wstring(record.transport.interface_path), place.path);
+    uint16_t version = 0;
+    ASSERT_EQ(zvctl_get_version(&dev, &version), 0);
+    EXPECT_EQ(version, name == L"0000" ? 100 : 105);
+  }
+  usbdevs_choose(nullptr);
+}
+
 // zv16x16-virtual-wine --unplug-at-byte 1000 --replug-after 300
 using Unplug = Transport;
 

@@ -102,8 +102,8 @@ int main(int argc, char **argv) {
       "zv16x16-virtual",
       "Publishes a virtual ZV-16x16 (or several) as a USB device (umockdev) and runs PROGRAM\n"
       "beside it, by default the updater. When PROGRAM ends, prints each device's state and\n"
-      "exits with PROGRAM's status.\n",
-      true, true};
+      "exits with PROGRAM's status. Several interfaces sit at ports 1-4, 1-5 and on.\n",
+      true, true, true};
   if (!zvsim::parse_host_options(argc, argv, usage, &options)) return 2;
   if (options.program.empty()) options.program.push_back(ZV_UPDATER_PATH);
 

@@ -7,8 +7,9 @@
 //   zv16x16-standin report EXIT_STATUS
 //
 // Plugging in is what Wine's own Plug and Play tests do: a root device node with the
-// stand-in's hardware ID, then the driver installed from its INF, which copies the files,
-// creates the "zv-16x16" service, stores it as the device's service and starts it.
+// stand-in's hardware ID (one per interface that --devices names: ROOT\ZV-16x16\0000, 0001
+// and on), then the driver installed from its INF, which copies the files, creates the
+// "zv-16x16" service, stores it as the devices' service and starts it.
 #include <windows.h>
 // SetupAPI and the driver installer need the types of windows.h first.
 #include <fcntl.h>
@@ -28,12 +29,13 @@
 #include "host_options.h"
 #include "standin_ioctl.h"
 #include "standin_model.h"
+#include "usbdevs.h"
 #include "usbdevs_win.h"
 #include "virtual_device.h"
 
 namespace {
 
-const wchar_t kInstanceId[] = L"ROOT\\ZV-16x16\\0000";
+const wchar_t kInstancePrefix[] = L"ROOT\\ZV-16x16\\000";  // and the unit's digit
 const wchar_t kHardwareId[] = L"root\\zv16x16_standin\0";  // REG_MULTI_SZ
 const wchar_t kInfName[] = L"zv16x16-standin.inf";
 const wchar_t kService[] = L"zv-16x16";
@@ -45,8 +47,9 @@ const zvsim::HostUsage kUsage{
     "zv16x16-virtual-wine",
     "Plugs a virtual ZV-16x16 into a Wine prefix, behind a stand-in for the interface's\n"
     "kernel driver, and runs the Windows PROGRAM in it, by default the updater's .exe. When\n"
-    "PROGRAM ends, prints the device's state and exits with PROGRAM's status.\n",
-    false, false};
+    "PROGRAM ends, prints each device's state and exits with PROGRAM's status. Several\n"
+    "interfaces are the root devices 0000, 0001 and on.\n",
+    false, true, false};
 
 void fail(const char *what) {
   std::fprintf(stderr, "zv16x16-standin: %s (error %lu)\n", what, GetLastError());
@@ -86,13 +89,15 @@ bool store_options(const std::vector<std::wstring> &options) {
   return status == ERROR_SUCCESS;
 }
 
-// Removes the device node, if there is one; the driver deletes the interface with it.
-bool remove_device() {
+std::wstring instance_id(int unit) { return kInstancePrefix + std::to_wstring(unit); }
+
+// Removes the unit's device node, if there is one; the driver deletes the interface with it.
+bool remove_device(int unit) {
   HDEVINFO set = SetupDiCreateDeviceInfoList(nullptr, nullptr);
   SP_DEVINFO_DATA device{};
   device.cbSize = sizeof device;
   bool removed = true;
-  if (SetupDiOpenDeviceInfoW(set, kInstanceId, nullptr, 0, &device)) {
+  if (SetupDiOpenDeviceInfoW(set, instance_id(unit).c_str(), nullptr, 0, &device)) {
     removed = SetupDiCallClassInstaller(DIF_REMOVE, set, &device) != FALSE;
     if (!removed) fail("the device cannot be removed");
   }
@@ -100,16 +105,22 @@ bool remove_device() {
   return removed;
 }
 
-bool create_device_node() {
+bool remove_devices() {
+  bool removed = true;
+  for (int unit = 0; unit < ZV_STANDIN_MAX_UNITS; ++unit) removed = remove_device(unit) && removed;
+  return removed;
+}
+
+bool create_device_node(int unit) {
   HDEVINFO set = SetupDiCreateDeviceInfoList(nullptr, nullptr);
   SP_DEVINFO_DATA device{};
   device.cbSize = sizeof device;
-  bool made =
-      SetupDiCreateDeviceInfoW(set, kInstanceId, &GUID_NULL, nullptr, nullptr, 0, &device) &&
-      SetupDiSetDeviceRegistryPropertyW(set, &device, SPDRP_HARDWAREID,
-                                        reinterpret_cast<const BYTE *>(kHardwareId),
-                                        sizeof kHardwareId) &&
-      SetupDiCallClassInstaller(DIF_REGISTERDEVICE, set, &device);
+  bool made = SetupDiCreateDeviceInfoW(set, instance_id(unit).c_str(), &GUID_NULL, nullptr, nullptr,
+                                       0, &device) &&
+              SetupDiSetDeviceRegistryPropertyW(set, &device, SPDRP_HARDWAREID,
+                                                reinterpret_cast<const BYTE *>(kHardwareId),
+                                                sizeof kHardwareId) &&
+              SetupDiCallClassInstaller(DIF_REGISTERDEVICE, set, &device);
   if (!made) fail("the device node cannot be made");
   SetupDiDestroyDeviceInfoList(set);
   return made;
@@ -139,12 +150,12 @@ bool start_service() {
   return running;
 }
 
-// Present as the updater finds it: by the transport's own search.
-bool wait_for_interface() {
+// Present as the updater finds them: by the transport's own listing.
+bool wait_for_interfaces(int units) {
   const auto end = std::chrono::steady_clock::now() + kPlugTimeout;
-  wchar_t path[260];
+  usbdevs_place places[USBDEVS_MAX_PLACES];
   while (std::chrono::steady_clock::now() < end) {
-    if (usbdevs_find_interface(kService, path, 260, nullptr)) return true;
+    if (usbdevs_list(places, USBDEVS_MAX_PLACES) >= units) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   std::fprintf(stderr, "zv16x16-standin: the interface did not appear\n");
@@ -176,23 +187,31 @@ int plug(const std::vector<std::wstring> &options) {
     fail("the options cannot be stored");
     return 1;
   }
-  // A fresh device each time: the model reads the options when it is plugged in.
-  if (!remove_device() || !create_device_node()) return 1;
+  // Fresh devices each time: each model reads the options when it is plugged in.
+  const int units = parsed.devices.empty() ? 1 : static_cast<int>(parsed.devices.size());
+  if (!remove_devices()) return 1;
+  for (int unit = 0; unit < units; ++unit) {
+    if (!create_device_node(unit)) return 1;
+  }
   BOOL reboot = FALSE;
   if (!UpdateDriverForPlugAndPlayDevicesW(nullptr, kHardwareId, inf, INSTALLFLAG_FORCE, &reboot)) {
     fail("the driver cannot be installed");
     return 1;
   }
-  return start_service() && wait_for_interface() ? 0 : 1;
+  return start_service() && wait_for_interfaces(units) ? 0 : 1;
 }
 
-int report(const std::wstring &exit_status) {
-  HANDLE handle = CreateFileW(ZV_STANDIN_CONTROL_PATH, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+std::wstring control_path(int unit) {
+  return unit == 0 ? ZV_STANDIN_CONTROL_PATH : ZV_STANDIN_CONTROL_PATH + std::to_wstring(unit);
+}
+
+// The unit's state as its driver tells it, with the place shown beside it when there are
+// several ("0001", as the console shows the interface's place). False when the unit has
+// no control path: there is no such unit.
+bool report_unit(int unit, bool several, int exit_code) {
+  HANDLE handle = CreateFileW(control_path(unit).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                               OPEN_EXISTING, 0, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
-    fail("the stand-in driver does not run");
-    return 1;
-  }
+  if (handle == INVALID_HANDLE_VALUE) return false;
   struct {
     ULONG refused;
     zvsim::DeviceState state;
@@ -207,11 +226,34 @@ int report(const std::wstring &exit_status) {
   CloseHandle(handle);
   if (!read || returned != sizeof answer) {
     fail("the device's state cannot be read");
-    return 1;
+    return false;
   }
+  const std::string place = "000" + std::to_string(unit);
   std::printf("driver requests refused as malformed: %lu\n", answer.refused);
   answer.fault_line[ZV_STANDIN_FAULT_LINE_BYTES - 1] = '\0';
-  zvsim::print_device_report(answer.state, _wtoi(exit_status.c_str()), nullptr, answer.fault_line);
+  zvsim::print_device_report(answer.state, exit_code, several ? place.c_str() : nullptr,
+                             answer.fault_line);
+  return true;
+}
+
+bool unit_present(int unit) {
+  HANDLE handle = CreateFileW(control_path(unit).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(handle);
+  return true;
+}
+
+int report(const std::wstring &exit_status) {
+  if (!unit_present(0)) {
+    fail("the stand-in driver does not run");
+    return 1;
+  }
+  int units = 1;
+  while (units < ZV_STANDIN_MAX_UNITS && unit_present(units)) ++units;
+  for (int unit = 0; unit < units; ++unit) {
+    if (!report_unit(unit, units > 1, _wtoi(exit_status.c_str()))) return 1;
+  }
   return 0;
 }
 
@@ -223,7 +265,7 @@ int main() {
   const std::vector<std::wstring> arguments = wide_arguments();
   const std::wstring command = arguments.size() > 1 ? arguments[1] : L"";
   if (command == L"plug") return plug({arguments.begin() + 2, arguments.end()});
-  if (command == L"unplug") return remove_device() ? 0 : 1;
+  if (command == L"unplug") return remove_devices() ? 0 : 1;
   if (command == L"report" && arguments.size() == 3) return report(arguments[2]);
   std::fprintf(stderr, "usage: zv16x16-standin plug [OPTION...] | unplug | report EXIT_STATUS\n");
   return 2;

@@ -3,7 +3,8 @@
 #ifndef ZVSIM_WINDRIVER_STANDIN_IOCTL_H
 #define ZVSIM_WINDRIVER_STANDIN_IOCTL_H
 
-/* Always there while the driver runs, plugged in or not. */
+/* Always there while the driver runs, plugged in or not: the first interface's, and for the
+ * others the same name followed by the unit's digit (\\.\ZV16x16StandIn1). */
 #define ZV_STANDIN_CONTROL_PATH L"\\\\.\\ZV16x16StandIn"
 
 /* The function after the vendor request's (usbdevs_win_request.h): no input; the output is a

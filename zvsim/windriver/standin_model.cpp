@@ -39,7 +39,12 @@ struct Standin {
 };
 
 std::mutex lock;
-std::unique_ptr<Standin> standin;
+std::unique_ptr<Standin> standins[ZV_STANDIN_MAX_UNITS];
+
+// The unit's stand-in, or null; under `lock`.
+Standin *unit_standin(int unit) {
+  return unit >= 0 && unit < ZV_STANDIN_MAX_UNITS ? standins[unit].get() : nullptr;
+}
 
 // The host's arguments, one per string of the REG_MULTI_SZ value.
 bool read_arguments(std::vector<std::string> *arguments) {
@@ -67,7 +72,7 @@ bool read_arguments(std::vector<std::string> *arguments) {
 
 extern "C" {
 
-int __stdcall standin_model_start(void) {
+int __stdcall standin_model_start(int unit) {
   std::vector<std::string> arguments{"zv16x16-standin"};
   if (!read_arguments(&arguments)) {
     std::fprintf(stderr, "zv16x16-standin: the host's options cannot be read\n");
@@ -76,22 +81,35 @@ int __stdcall standin_model_start(void) {
   std::vector<char *> argv;
   for (std::string &argument : arguments) argv.push_back(&argument[0]);
   argv.push_back(nullptr);
-  auto fresh = std::make_unique<Standin>();
-  const zvsim::HostUsage usage{"zv16x16-standin", "", false, false};
+  zvsim::HostOptions options;
+  const zvsim::HostUsage usage{"zv16x16-standin", "", false, true, false};
   if (!zvsim::parse_host_options(static_cast<int>(arguments.size()), argv.data(), usage,
-                                 &fresh->options) ||
-      !zvsim::apply_host_options(fresh->options, &fresh->model)) {
+                                 &options)) {
     return -1;
   }
+  const int units = options.devices.empty() ? 1 : static_cast<int>(options.devices.size());
+  if (unit < 0 || unit >= units || unit >= ZV_STANDIN_MAX_UNITS) {
+    std::fprintf(stderr, "zv16x16-standin: the host's options name no interface %d\n", unit);
+    return -1;
+  }
+  auto fresh = std::make_unique<Standin>();
+  if (unit == 0) fresh->options = options;
+  if (!options.devices.empty()) {
+    fresh->options.product = options.devices[static_cast<size_t>(unit)].product;
+    fresh->options.version = options.devices[static_cast<size_t>(unit)].version;
+    fresh->options.build = options.devices[static_cast<size_t>(unit)].build;
+  }
+  if (!zvsim::apply_host_options(fresh->options, &fresh->model)) return -1;
   std::lock_guard<std::mutex> hold(lock);
-  standin = std::move(fresh);
+  standins[unit] = std::move(fresh);
   return 0;
 }
 
-int __stdcall standin_model_transfer(int in, unsigned char request, unsigned short value,
+int __stdcall standin_model_transfer(int unit, int in, unsigned char request, unsigned short value,
                                      unsigned short index, unsigned char *data,
                                      unsigned short length) {
   std::unique_lock<std::mutex> hold(lock);
+  Standin *standin = unit_standin(unit);
   if (!standin) return ZV_STANDIN_FAILED;
   zvsim::follow_stage(&standin->options.moment, standin->model, standin->vendor_transfers,
                       &standin->model.faults, &standin->options.bus);
@@ -111,23 +129,27 @@ int __stdcall standin_model_transfer(int in, unsigned char request, unsigned sho
   return result < 0 ? ZV_STANDIN_FAILED : result;
 }
 
-int __stdcall standin_model_plugged(void) {
+int __stdcall standin_model_plugged(int unit) {
   std::lock_guard<std::mutex> hold(lock);
+  const Standin *standin = unit_standin(unit);
   return standin && standin->model.plugged() ? 1 : 0;
 }
 
-long __stdcall standin_model_replug_after_ms(void) {
+long __stdcall standin_model_replug_after_ms(int unit) {
   std::lock_guard<std::mutex> hold(lock);
+  const Standin *standin = unit_standin(unit);
   return standin ? standin->options.replug_after_ms : -1;
 }
 
-void __stdcall standin_model_replug(void) {
+void __stdcall standin_model_replug(int unit) {
   std::lock_guard<std::mutex> hold(lock);
+  Standin *standin = unit_standin(unit);
   if (standin) standin->model.replug();
 }
 
-unsigned __stdcall standin_model_state(void *out, unsigned size) {
+unsigned __stdcall standin_model_state(int unit, void *out, unsigned size) {
   std::lock_guard<std::mutex> hold(lock);
+  const Standin *standin = unit_standin(unit);
   const unsigned whole = sizeof(zvsim::DeviceState) + ZV_STANDIN_FAULT_LINE_BYTES;
   if (!standin || size < whole) return 0;
   const zvsim::DeviceState state = zvsim::device_state(standin->model);

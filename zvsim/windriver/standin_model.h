@@ -21,28 +21,33 @@ extern "C" {
 #define ZV_STANDIN_OPTIONS_KEY L"Software\\ZV-16x16 stand-in"
 #define ZV_STANDIN_OPTIONS_VALUE L"Options"
 
+/* The interfaces a stand-in can present (as many as the host's --devices names), each with
+ * a model of its own; the functions below take the unit's number, from 0. */
+#define ZV_STANDIN_MAX_UNITS 8
+
 /* Results of a transfer besides a byte count. */
 enum {
   ZV_STANDIN_FAILED = -1, /* refused (a stall), failed on the link, or the device is gone */
   ZV_STANDIN_SILENT = -2  /* nothing answered within the driver's time-out */
 };
 
-/* A fresh model, as the host's options describe it. 0, or -1 (with a line on stderr) when
- * the options cannot be read or applied. */
-ZV_STANDIN_MODEL_API int __stdcall standin_model_start(void);
+/* A fresh model for `unit`, as the host's options describe it: the first takes every option,
+ * the others only the firmware that --devices names for them. 0, or -1 (with a line on
+ * stderr) when the options cannot be read or applied or name no such unit. */
+ZV_STANDIN_MODEL_API int __stdcall standin_model_start(int unit);
 
 /* One vendor control transfer: `in` 1 for device-to-host. Returns the bytes moved (0 for an
  * out transfer) or one of the results above. */
-ZV_STANDIN_MODEL_API int __stdcall standin_model_transfer(int in, unsigned char request,
+ZV_STANDIN_MODEL_API int __stdcall standin_model_transfer(int unit, int in, unsigned char request,
                                                           unsigned short value,
                                                           unsigned short index, unsigned char *data,
                                                           unsigned short length);
 
 /* 0 once the model has unplugged itself (an unplug fault). */
-ZV_STANDIN_MODEL_API int __stdcall standin_model_plugged(void);
+ZV_STANDIN_MODEL_API int __stdcall standin_model_plugged(int unit);
 /* How long after an unplug the device comes back, in ms; -1: it stays away. */
-ZV_STANDIN_MODEL_API long __stdcall standin_model_replug_after_ms(void);
-ZV_STANDIN_MODEL_API void __stdcall standin_model_replug(void);
+ZV_STANDIN_MODEL_API long __stdcall standin_model_replug_after_ms(int unit);
+ZV_STANDIN_MODEL_API void __stdcall standin_model_replug(int unit);
 
 /* The host's line about a counted fault ("fault struck at transfer: K"), zero-terminated and
  * zero-filled, after the state. */
@@ -50,7 +55,7 @@ ZV_STANDIN_MODEL_API void __stdcall standin_model_replug(void);
 
 /* Copies the device's state (zvsim::DeviceState) into `out`, then the fault line
  * (ZV_STANDIN_FAULT_LINE_BYTES); returns the bytes written, 0 when `size` is too small. */
-ZV_STANDIN_MODEL_API unsigned __stdcall standin_model_state(void *out, unsigned size);
+ZV_STANDIN_MODEL_API unsigned __stdcall standin_model_state(int unit, void *out, unsigned size);
 
 #ifdef __cplusplus
 }
