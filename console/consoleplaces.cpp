@@ -8,7 +8,6 @@
 #include "consoleparts.h"
 #include "settingspanel.h"
 #include "updateguard.h"
-#include "zvsleep.h"
 
 namespace {
 
@@ -75,9 +74,11 @@ QJsonObject entry_json(const Entry &e) {
 QList<InterfacePlace> wait_for_interfaces(const ConsoleOptions &options) {
   QList<InterfacePlace> places = connected_interfaces();
   const bool wanted_only = !options.device.isEmpty();
-  for (unsigned waited = 0; waited < unsigned(options.wait_seconds) * 1000; waited += kRescanMs) {
+  const unsigned budget = unsigned(options.wait_seconds) * 1000;
+  for (unsigned waited = 0; waited < budget;) {
     if (wanted_only ? find_interface(places, options.device) >= 0 : !places.isEmpty()) break;
-    zvsleep_ms(kRescanMs);
+    // A look every second, and at once when the platform tells of an arrival.
+    waited += std::max(await_arrival(std::min(kRescanMs, budget - waited)), 1u);
     places = connected_interfaces();
   }
   return places;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "usbdevs.h"
+#include "zvsleep.h"
 
 namespace {
 
@@ -46,6 +47,13 @@ QList<InterfacePlace> connected_interfaces() {
                      return counted_before(a.name, b.name);
                    });
   return places;
+}
+
+unsigned await_arrival(unsigned ms) {
+  unsigned waited = 0;
+  if (usbdevs_wait_arrival(ms, &waited) >= 0) return waited;
+  zvsleep_ms(ms);
+  return ms;
 }
 
 int find_interface(const QList<InterfacePlace> &places, const QString &wanted) {

@@ -17,6 +17,11 @@ struct InterfacePlace {
 // Every ZV-16x16 connected now, in the order of their names.
 QList<InterfacePlace> connected_interfaces();
 
+// Waits up to `ms` for an interface to be plugged in: until the platform tells of an arrival
+// where it does (libusb's hot-plug), otherwise the whole time (zvsleep_ms). Returns the ms
+// it spent.
+unsigned await_arrival(unsigned ms);
+
 // The place that `wanted` names: its name, its path or its serial (letter case aside, as
 // Windows' paths go); -1 when none of `places` is named so.
 int find_interface(const QList<InterfacePlace> &places, const QString &wanted);

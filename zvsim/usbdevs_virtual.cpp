@@ -93,6 +93,12 @@ int usbdevs_list(usbdevs_place *places, int capacity) {
   return listed;
 }
 
+// No arrivals are told here: the caller looks again.
+int usbdevs_wait_arrival(unsigned, unsigned *waited_ms) {
+  *waited_ms = 0;
+  return -1;
+}
+
 int usbdevs_choose(const wchar_t *path) {
   std::wmemset(chosen, L'\0', USBDEVS_PATH_UNITS);
   if (path != nullptr) std::wcsncpy(chosen, path, USBDEVS_PATH_UNITS - 1);

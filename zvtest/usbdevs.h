@@ -76,6 +76,12 @@ int usbdevs_list(usbdevs_place *places, int capacity);
 // above, the last one enumerated. Copies the path; always 0.
 int usbdevs_choose(const wchar_t *path);
 
+// Waits up to `timeout_ms` for an interface to be plugged in, where the platform tells of
+// arrivals (libusb's hot-plug): 1 as soon as one arrived, 0 when the time ran out; the time
+// spent goes to *waited_ms. Where it does not (Windows, the in-process device), -1 at once,
+// having waited nothing: the caller then sleeps and looks again. Prints nothing.
+int usbdevs_wait_arrival(unsigned timeout_ms, unsigned *waited_ms);
+
 // 1 when the last usbdevs_open found the interface but the system would not let this user
 // open it; 0 otherwise. Prints nothing. A program tells "no access" from "not connected" by
 // it; the protocol never asks.

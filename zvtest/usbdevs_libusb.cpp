@@ -14,6 +14,7 @@
 #include <libusb.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cwchar>
 
@@ -262,6 +263,40 @@ int usbdevs_list(usbdevs_place *places, int capacity) {
   }
   libusb_free_device_list(list, 1);
   return listed;
+}
+
+namespace {
+
+int LIBUSB_CALL on_arrival(libusb_context *, libusb_device *, libusb_hotplug_event, void *arrived) {
+  *static_cast<bool *>(arrived) = true;
+  return 0;  // stays registered until the wait deregisters it
+}
+
+}  // namespace
+
+int usbdevs_wait_arrival(unsigned timeout_ms, unsigned *waited_ms) {
+  *waited_ms = 0;
+  if (!libusb_has_capability(LIBUSB_CAP_HAS_HOTPLUG) || !ensure_context()) return -1;
+  bool arrived = false;
+  libusb_hotplug_callback_handle callback;
+  if (libusb_hotplug_register_callback(state.context, LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED,
+                                       LIBUSB_HOTPLUG_NO_FLAGS, ZV_USB_VENDOR_ID, ZV_USB_PRODUCT_ID,
+                                       LIBUSB_HOTPLUG_MATCH_ANY, on_arrival, &arrived,
+                                       &callback) != LIBUSB_SUCCESS) {
+    return -1;
+  }
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point start = Clock::now();
+  const Clock::time_point end = start + std::chrono::milliseconds(timeout_ms);
+  for (Clock::time_point now = start; !arrived && now < end; now = Clock::now()) {
+    const auto left = std::chrono::duration_cast<std::chrono::microseconds>(end - now).count();
+    timeval tv{static_cast<time_t>(left / 1000000), static_cast<suseconds_t>(left % 1000000)};
+    libusb_handle_events_timeout_completed(state.context, &tv, nullptr);
+  }
+  libusb_hotplug_deregister_callback(state.context, callback);
+  *waited_ms = static_cast<unsigned>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+  return arrived ? 1 : 0;
 }
 
 int usbdevs_choose(const wchar_t *path) {

@@ -239,6 +239,12 @@ int usbdevs_list(usbdevs_place *places, int capacity) {
   return listing.listed;
 }
 
+// No arrivals are told here: the caller looks again.
+int usbdevs_wait_arrival(unsigned, unsigned *waited_ms) {
+  *waited_ms = 0;
+  return -1;
+}
+
 int usbdevs_choose(const wchar_t *path) {
   std::memset(chosen, 0, sizeof chosen);
   if (path != nullptr && std::wcslen(path) < USBDEVS_PATH_UNITS) {

@@ -46,6 +46,19 @@ TEST_F(Healthy, TransfersMoveExactlyTheBytesAskedFor) {
 
 TEST_F(Healthy, SendsASmallImageEndToEnd) { sends_a_small_image_end_to_end(); }
 
+// zv16x16-virtual --plug-after 1: libusb's hot-plug tells of the arrival as it happens, and
+// a wait with nothing to come runs its time out.
+TEST(LatePlug, AnArrivalIsToldAsItHappens) {
+  usbdevs_place places[USBDEVS_MAX_PLACES];
+  ASSERT_EQ(usbdevs_list(places, USBDEVS_MAX_PLACES), 0);
+  unsigned waited = 0;
+  ASSERT_EQ(usbdevs_wait_arrival(20000, &waited), 1);
+  EXPECT_LT(waited, 20000u);
+  EXPECT_EQ(usbdevs_list(places, USBDEVS_MAX_PLACES), 1);
+  EXPECT_EQ(usbdevs_wait_arrival(300, &waited), 0);
+  EXPECT_GE(waited, 300u);
+}
+
 // zv16x16-virtual --unplug-at-byte 1000 --replug-after 300
 using Unplug = Transport;
 
