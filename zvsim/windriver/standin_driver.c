@@ -4,9 +4,9 @@
  * root devices (ROOT\ZV-16x16\0000, 0001 and on: one per interface the host plugs in, each
  * with a model of its own) it registers one KSCATEGORY_RENDER device interface (reference
  * string "render") and serves the interface's control path, the interface path with its last
- * component replaced by
- * "\zv-16x16", as the interface's own driver does: its vendor request (usbdevs_win_request.h)
- * performs one vendor control transfer, here on the device model in zv16x16-standin-model.dll.
+ * component replaced by "\zv-16x16", as the interface's own driver does: its vendor request
+ * (usbdevs_win_request.h) performs one vendor control transfer, here on the device model in
+ * zv16x16-standin-model.dll.
  * A block that is not as the updater builds it fails and is counted. When the model unplugs
  * itself the interface goes away, so that the next open fails as on Windows; a system thread
  * brings it back after the replug delay.
@@ -25,8 +25,7 @@ NTSYSAPI NTSTATUS NTAPI ZwWaitForSingleObject(HANDLE handle, BOOLEAN alertable,
                                               PLARGE_INTEGER timeout);
 
 #define PATH_UNITS 300
-
-#define NAME_UNITS 40
+#define NAME_UNITS 40 /* a control device's name or link */
 static const WCHAR control_device_name[] = L"\\Device\\ZV16x16StandIn";
 static const WCHAR control_link_name[] = L"\\DosDevices\\ZV16x16StandIn";
 static const WCHAR channel_component[] = L"zv-16x16";
