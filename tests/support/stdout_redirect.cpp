@@ -58,7 +58,7 @@ StdoutRedirect::StdoutRedirect(Mode mode)
 
 StdoutRedirect::~StdoutRedirect() {
   restore();
-  if (file_ != nullptr) std::fclose(file_);
+  std::fclose(file_);
 }
 
 std::string StdoutRedirect::text() {
